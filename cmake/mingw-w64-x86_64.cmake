@@ -1,0 +1,19 @@
+# Cross-build for 64-bit Windows with mingw-w64's posix-thread compilers.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(VELMORA_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${VELMORA_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${VELMORA_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${VELMORA_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${VELMORA_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# Tests are Windows programs: CTest runs them through wine.
+find_program(VELMORA_WINE NAMES wine64 wine PATHS /usr/lib/wine /usr/bin NO_DEFAULT_PATH)
+if(VELMORA_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${VELMORA_WINE})
+endif()

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Builds the plug-in and its tests for 64-bit Windows and runs them under wine.
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+velmora_install
+velmora_build
+trap velmora_wine_stop EXIT
+velmora_wine_start
+cd "$VELMORA_BUILD"
+ctest --output-on-failure -j 2 "$@"
