@@ -1,0 +1,51 @@
+#pragma once
+
+#include "FarConfig.h"
+
+#include <cstdint>
+#include <string>
+
+// Every persistent option of the plug-in, kept as typed values in the root key of the plug-in's
+// own settings. Users create a short-lived object, Load it, read or change the fields, Save when
+// needed and free it; no object is shared between operations.
+class TVelmoraOptions : public TFarConfig {
+public:
+  // The store is not opened; every field starts at its default.
+  TVelmoraOptions();
+  TVelmoraOptions(const TVelmoraOptions &) = delete;
+  TVelmoraOptions &operator=(const TVelmoraOptions &) = delete;
+
+  void Reset();
+  // Reads every key that is present and of the right type; the others keep the field's value.
+  // A store that cannot be opened leaves every field as it was.
+  void Load();
+  // Writes every field; a failing write does not stop the others. Nothing is reported.
+  void Save();
+  void Assign(const TVelmoraOptions &Source);
+
+  // The depth a comparison walks: 0 without subfolders, MaxScanDepth when limited, else unlimited.
+  int32_t GetScanDepth() const;
+
+  static constexpr int32_t UnlimitedScanDepth = 2147483647;
+
+  bool ProcessSubfolders;
+  bool UseMaxScanDepth;
+  int32_t MaxScanDepth;
+  bool ProcessSelected;
+  bool CompareTime;
+  bool LowPrecisionTime;
+  bool IgnorePossibleTimeZoneDifferences;
+  bool CompareSize;
+  bool CompareFileNameCase;
+  bool CompareContents;
+  bool CompareContentsIgnore;
+  bool IgnoreNewLines;
+  bool IgnoreWhitespace;
+  bool SelectDifferencesOnBothPanels;
+  std::wstring CompareCommand;
+  std::wstring CompareCommandArguments;
+  bool CompareCommandAcceptsNTFileNames;
+  bool SilentModeByDefault;
+  bool ShowDescriptionIsSyncFile;
+  bool GlobalRemember;
+};
