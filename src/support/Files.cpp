@@ -1,0 +1,298 @@
+#include "Files.h"
+
+#include "Handles.h"
+
+#include <algorithm>
+#include <objbase.h>
+#include <shellapi.h>
+#include <vector>
+
+namespace {
+
+using TGetFileInformationByHandleEx = BOOL(WINAPI *)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+using TGetVolumePathNameW = BOOL(WINAPI *)(LPCWSTR, LPWSTR, DWORD);
+
+// Both entries are missing on older systems; they are looked up once when the module starts,
+// and only real-path resolution depends on them.
+class TOptionalFunctions {
+public:
+  TOptionalFunctions() : FKernel(::LoadLibraryW(L"kernel32.dll")) {
+    if (!FKernel)
+      return;
+    GetFileInformationByHandleEx = reinterpret_cast<TGetFileInformationByHandleEx>(
+        reinterpret_cast<void *>(::GetProcAddress(FKernel.Get(), "GetFileInformationByHandleEx")));
+    GetVolumePathNameW = reinterpret_cast<TGetVolumePathNameW>(
+        reinterpret_cast<void *>(::GetProcAddress(FKernel.Get(), "GetVolumePathNameW")));
+  }
+  ~TOptionalFunctions() {
+    GetFileInformationByHandleEx = nullptr;
+    GetVolumePathNameW = nullptr;
+  }
+  TOptionalFunctions(const TOptionalFunctions &) = delete;
+  TOptionalFunctions &operator=(const TOptionalFunctions &) = delete;
+
+  TGetFileInformationByHandleEx GetFileInformationByHandleEx = nullptr;
+  TGetVolumePathNameW GetVolumePathNameW = nullptr;
+
+private:
+  TModuleHandle FKernel;
+};
+
+TOptionalFunctions OptionalFunctions;
+
+bool StartsWith(const std::wstring &Text, const wchar_t *Prefix) {
+  return Text.starts_with(Prefix);
+}
+
+bool StartsWithNoCase(const std::wstring &Text, const std::wstring &Prefix) {
+  if (Text.size() < Prefix.size())
+    return false;
+  return ::CompareStringOrdinal(Text.data(), static_cast<int>(Prefix.size()), Prefix.data(),
+                                static_cast<int>(Prefix.size()), TRUE) == CSTR_EQUAL;
+}
+
+// Days from 1 January 1970 to a civil date of the proleptic Gregorian calendar.
+int64_t DaysFromCivil(int64_t Year, unsigned Month, unsigned Day) {
+  Year -= Month <= 2 ? 1 : 0;
+  const int64_t Era = (Year >= 0 ? Year : Year - 399) / 400;
+  const unsigned YearOfEra = static_cast<unsigned>(Year - Era * 400);
+  const unsigned DayOfYear = (153 * (Month + (Month > 2 ? -3 : 9)) + 2) / 5 + Day - 1;
+  const unsigned DayOfEra = YearOfEra * 365 + YearOfEra / 4 - YearOfEra / 100 + DayOfYear;
+  return Era * 146097 + static_cast<int64_t>(DayOfEra) - 719468;
+}
+
+constexpr int64_t DaysFrom1899To1970 = 25569;
+constexpr double DaysPerNanosecond = 1.1574074074074074e-14;
+
+uint64_t FileTimeValue(const FILETIME &Time) {
+  return (static_cast<uint64_t>(Time.dwHighDateTime) << 32) | Time.dwLowDateTime;
+}
+
+TFileHandle OpenForAttributes(const std::wstring &FileName, DWORD Flags) {
+  return TFileHandle(::CreateFileW(FileName.c_str(), 0,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, Flags, nullptr));
+}
+
+// The directory entry of FileName; a trailing backslash is dropped so that "dir\" finds the
+// directory itself rather than nothing.
+bool FindEntry(const std::wstring &FileName, WIN32_FIND_DATAW &Data) {
+  std::wstring Name = FileName;
+  if (Name.size() > 1 && Name.back() == L'\\' && Name[Name.size() - 2] != L':')
+    Name.pop_back();
+  TFindHandle Find(::FindFirstFileW(Name.c_str(), &Data));
+  return Find.IsValid();
+}
+
+// Balances a successful COM initialisation; a failed one (a thread already set up differently)
+// must not be undone, or the host's own initialisation would be.
+class TComScope {
+public:
+  TComScope() : FResult(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
+  ~TComScope() {
+    if (SUCCEEDED(FResult))
+      ::CoUninitialize();
+  }
+  TComScope(const TComScope &) = delete;
+  TComScope &operator=(const TComScope &) = delete;
+
+private:
+  HRESULT FResult;
+};
+
+} // namespace
+
+std::wstring ExpandFileName(const std::wstring &Path) {
+  if (Path.empty())
+    return Path;
+  std::vector<wchar_t> Buffer(MAX_PATH + 1);
+  for (;;) {
+    DWORD Length =
+        ::GetFullPathNameW(Path.c_str(), static_cast<DWORD>(Buffer.size()), Buffer.data(), nullptr);
+    if (Length == 0)
+      return Path;
+    if (Length < Buffer.size())
+      return std::wstring(Buffer.data(), Length);
+    Buffer.resize(Length + 1);
+  }
+}
+
+std::wstring LongPathName(const std::wstring &Path) {
+  std::wstring Full = ExpandFileName(Path);
+  if (StartsWith(Full, L"\\\\?\\") || StartsWith(Full, L"\\\\.\\"))
+    return Full;
+  if (StartsWith(Full, L"\\\\"))
+    return L"\\\\?\\UNC\\" + Full.substr(2);
+  return L"\\\\?\\" + Full;
+}
+
+std::wstring RemoveLongPathPrefix(const std::wstring &Path) {
+  if (StartsWithNoCase(Path, L"\\\\?\\UNC\\"))
+    return L"\\\\" + Path.substr(8);
+  if (StartsWith(Path, L"\\\\?\\"))
+    return Path.substr(4);
+  return Path;
+}
+
+std::wstring ExtractParentPath(const std::wstring &Path) {
+  size_t Last = Path.rfind(L'\\');
+  if (Last == std::wstring::npos || Last == 0)
+    return {};
+  return Path.substr(0, Last);
+}
+
+bool RealPathResolutionAvailable() {
+  return OptionalFunctions.GetFileInformationByHandleEx && OptionalFunctions.GetVolumePathNameW;
+}
+
+std::wstring RealPathName(const std::wstring &Path) {
+  if (!RealPathResolutionAvailable())
+    return ExpandFileName(Path);
+  DWORD Attributes = ::GetFileAttributesW(Path.c_str());
+  if (Attributes == INVALID_FILE_ATTRIBUTES)
+    return ExpandFileName(Path);
+
+  TFileHandle File = OpenForAttributes(Path, (Attributes & FILE_ATTRIBUTE_DIRECTORY)
+                                                 ? FILE_FLAG_BACKUP_SEMANTICS
+                                                 : FILE_FLAG_NO_BUFFERING | FILE_ATTRIBUTE_NORMAL);
+  if (!File)
+    return ExpandFileName(Path);
+
+  // A 4-byte length followed by up to 65536 characters.
+  constexpr DWORD NameInfoSize = 131076;
+  std::vector<DWORD> NameInfo(NameInfoSize / sizeof(DWORD));
+  if (!OptionalFunctions.GetFileInformationByHandleEx(File.Get(), FileNameInfo, NameInfo.data(),
+                                                      NameInfoSize))
+    return ExpandFileName(Path);
+  const auto *Info = reinterpret_cast<const FILE_NAME_INFO *>(NameInfo.data());
+  const size_t NameLength = std::min<size_t>(Info->FileNameLength / sizeof(wchar_t),
+                                             (NameInfoSize - sizeof(DWORD)) / sizeof(wchar_t));
+  std::wstring Name(Info->FileName, NameLength);
+
+  std::vector<wchar_t> Volume(65537);
+  if (!OptionalFunctions.GetVolumePathNameW(Path.c_str(), Volume.data(), static_cast<DWORD>(Volume.size())))
+    return ExpandFileName(Path);
+  std::wstring VolumePath(Volume.data());
+  if (!VolumePath.empty() && VolumePath.back() == L'\\')
+    VolumePath.pop_back();
+
+  if (StartsWith(Path, L"\\\\?\\") && !StartsWith(VolumePath, L"\\\\?\\")) {
+    if (Path.compare(4, 4, L"UNC\\") == 0)
+      VolumePath = L"\\\\?\\UNC\\" + VolumePath;
+    else
+      VolumePath = L"\\\\?\\" + VolumePath;
+  }
+  return VolumePath + Name;
+}
+
+double FileTimeToDays(const FILETIME &FileTime, bool ToLocal) {
+  FILETIME Converted = FileTime;
+  if (ToLocal && !::FileTimeToLocalFileTime(&FileTime, &Converted))
+    return 0;
+  SYSTEMTIME System;
+  if (!::FileTimeToSystemTime(&Converted, &System))
+    return 0;
+  const double Date =
+      static_cast<double>(DaysFromCivil(System.wYear, System.wMonth, System.wDay) + DaysFrom1899To1970);
+  const double Milliseconds =
+      ((System.wHour * 60.0 + System.wMinute) * 60.0 + System.wSecond) * 1000.0 + System.wMilliseconds;
+  const double BelowMillisecond =
+      static_cast<double>(FileTimeValue(Converted) % 10000) * 100.0 * DaysPerNanosecond;
+  return Date + Milliseconds / 86400000.0 + BelowMillisecond;
+}
+
+int64_t GetFileSizeByName(const std::wstring &FileName) {
+  {
+    TFileHandle File = OpenForAttributes(FileName, FILE_ATTRIBUTE_NORMAL);
+    if (File) {
+      DWORD High = 0;
+      ::SetLastError(NO_ERROR);
+      DWORD Low = ::GetFileSize(File.Get(), &High);
+      if (Low != INVALID_FILE_SIZE || ::GetLastError() == NO_ERROR)
+        return static_cast<int64_t>((static_cast<uint64_t>(High) << 32) | Low);
+    }
+  }
+  WIN32_FIND_DATAW Data;
+  if (FindEntry(FileName, Data))
+    return static_cast<int64_t>((static_cast<uint64_t>(Data.nFileSizeHigh) << 32) | Data.nFileSizeLow);
+  return -1;
+}
+
+bool GetFileTimesByName(const std::wstring &FileName, double &Created, double &Written, double &Accessed,
+                        bool ToLocal) {
+  Created = 0;
+  Written = 0;
+  Accessed = 0;
+  FILETIME Creation, LastWrite, LastAccess;
+  bool Found = false;
+  {
+    TFileHandle File = OpenForAttributes(FileName, FILE_ATTRIBUTE_NORMAL);
+    Found = File && ::GetFileTime(File.Get(), &Creation, &LastAccess, &LastWrite);
+  }
+  if (!Found) {
+    WIN32_FIND_DATAW Data;
+    if (!FindEntry(FileName, Data))
+      return false;
+    Creation = Data.ftCreationTime;
+    LastWrite = Data.ftLastWriteTime;
+    LastAccess = Data.ftLastAccessTime;
+  }
+  Created = FileTimeToDays(Creation, ToLocal);
+  Written = FileTimeToDays(LastWrite, ToLocal);
+  Accessed = FileTimeToDays(LastAccess, ToLocal);
+  return true;
+}
+
+std::wstring ExpandEnvironment(const std::wstring &Text) {
+  std::vector<wchar_t> Buffer(16384);
+  for (;;) {
+    DWORD Length =
+        ::ExpandEnvironmentStringsW(Text.c_str(), Buffer.data(), static_cast<DWORD>(Buffer.size()));
+    if (Length == 0)
+      return Text;
+    // A result that does not fit is retried at the size the system asked for, rather than cut.
+    if (Length > Buffer.size()) {
+      Buffer.resize(Length);
+      continue;
+    }
+    return std::wstring(Buffer.data(), Length - 1);
+  }
+}
+
+int32_t ShellOpen(const std::wstring &FileName, const std::wstring &Parameters) {
+  size_t Last = FileName.find_last_of(L"\\:");
+  std::wstring Directory = Last == std::wstring::npos ? std::wstring() : FileName.substr(0, Last + 1);
+  return ShellOpenIn(FileName, Parameters, Directory);
+}
+
+int32_t ShellOpenIn(const std::wstring &FileName, const std::wstring &Parameters,
+                    const std::wstring &Directory) {
+  return ShellOpenShow(FileName, Parameters, Directory, SW_SHOWNORMAL);
+}
+
+int32_t ShellOpenShow(const std::wstring &FileName, const std::wstring &Parameters,
+                      const std::wstring &Directory, int ShowCommand) {
+  SHELLEXECUTEINFOW Info{};
+  Info.cbSize = sizeof(Info);
+  Info.fMask = SEE_MASK_NOZONECHECKS | SEE_MASK_UNICODE | SEE_MASK_CONNECTNETDRV;
+  Info.lpFile = FileName.c_str();
+  Info.lpParameters = Parameters.empty() ? nullptr : Parameters.c_str();
+  Info.lpDirectory = Directory.empty() ? nullptr : Directory.c_str();
+  Info.nShow = ShowCommand;
+
+  BOOL Started;
+  DWORD Error = NO_ERROR;
+  {
+    TComScope Com;
+    Started = ::ShellExecuteExW(&Info);
+    if (!Started)
+      Error = ::GetLastError();
+  }
+  if (Started) {
+    auto Instance = static_cast<int32_t>(reinterpret_cast<INT_PTR>(Info.hInstApp));
+    // A success must never look like a failure code to the caller.
+    return Instance > 32 ? Instance : 33;
+  }
+  // A failure must never look like success.
+  return Error >= 32 ? 5 : static_cast<int32_t>(Error);
+}
