@@ -1,0 +1,113 @@
+#include "Velmora.h"
+
+// {6F1A3C2E-4B7D-4E59-9A21-3D5C8E7B0F41}
+const GUID VelmoraPluginGuid = {0x6F1A3C2E, 0x4B7D, 0x4E59, {0x9A, 0x21, 0x3D, 0x5C, 0x8E, 0x7B, 0x0F, 0x41}};
+// {A2B94C17-5E38-4F0A-8C6D-91E2B3F4A705}
+const GUID VelmoraPluginMenuGuid = {
+    0xA2B94C17, 0x5E38, 0x4F0A, {0x8C, 0x6D, 0x91, 0xE2, 0xB3, 0xF4, 0xA7, 0x05}};
+// {C5D0E8F3-1A26-47B9-B3E4-0F7A6D52C918}
+const GUID VelmoraConfigMenuGuid = {
+    0xC5D0E8F3, 0x1A26, 0x47B9, {0xB3, 0xE4, 0x0F, 0x7A, 0x6D, 0x52, 0xC9, 0x18}};
+
+namespace {
+
+// Language file numbers of the texts this unit uses.
+constexpr int MsgTitle = 0;
+constexpr int MsgOK = 1;
+constexpr int MsgCancel = 2;
+constexpr int MsgYes = 3;
+constexpr int MsgNo = 4;
+constexpr int MsgExceptionInFunction = 9;
+
+} // namespace
+
+TVelmoraPlugin::TVelmoraPlugin() = default;
+
+TVelmoraPlugin::~TVelmoraPlugin() {
+  ReleasePluginInfo();
+}
+
+GUID TVelmoraPlugin::GetPluginGuid() {
+  return VelmoraPluginGuid;
+}
+
+void TVelmoraPlugin::GetPluginNames(std::wstring &Title, std::wstring &Description, std::wstring &Author) {
+  Title = L"Velmora3";
+  Description = L"Synchronize directories";
+  Author = L"The Velmora3 developers";
+}
+
+bool TVelmoraPlugin::GetPluginInfo(PluginInfo96 &Info) {
+  if (!FPluginInfoBuilt) {
+    PluginInfo96 Built{};
+    Built.StructSize = sizeof(PluginInfo96);
+    Built.Flags = PF_EDITOR;
+    std::wstring Title = GetMsg(MsgTitle);
+    BuildPluginMenu({{Title, VelmoraPluginMenuGuid}}, Built.PluginMenu);
+    try {
+      BuildPluginMenu({{Title, VelmoraConfigMenuGuid}}, Built.PluginConfig);
+    } catch (...) {
+      FreePluginMenu(Built.PluginMenu);
+      throw;
+    }
+    FCachedPluginInfo = Built;
+    FPluginInfoBuilt = true;
+  }
+  Info = FCachedPluginInfo;
+  return true;
+}
+
+intptr_t TVelmoraPlugin::Open(OPENFROM OpenFrom, const GUID *, intptr_t Data) {
+  switch (OpenFrom) {
+  case OPEN_EDITOR:
+    return OpenFromEditor();
+  case OPEN_FROMMACRO:
+    return OpenFromMacro(Data);
+  default:
+    return OpenComparison();
+  }
+}
+
+bool TVelmoraPlugin::Configure(const GUID *) {
+  return false;
+}
+
+std::wstring TVelmoraPlugin::GetStandardText(TFarStandardText Kind) {
+  switch (Kind) {
+  case stTitle:
+    return GetMsg(MsgTitle);
+  case stExceptionInFunction:
+    return GetMsg(MsgExceptionInFunction);
+  case stOK:
+    return GetMsg(MsgOK);
+  case stCancel:
+    return GetMsg(MsgCancel);
+  case stYes:
+    return GetMsg(MsgYes);
+  case stNo:
+    return GetMsg(MsgNo);
+  }
+  return std::wstring();
+}
+
+intptr_t TVelmoraPlugin::OpenFromEditor() {
+  return 0;
+}
+
+intptr_t TVelmoraPlugin::OpenFromMacro(intptr_t) {
+  return 0;
+}
+
+intptr_t TVelmoraPlugin::OpenComparison() {
+  return 0;
+}
+
+void TVelmoraPlugin::ReleasePluginInfo() noexcept {
+  if (!FPluginInfoBuilt)
+    return;
+  FreePluginMenu(FCachedPluginInfo.DiskMenu);
+  FreePluginMenu(FCachedPluginInfo.PluginMenu);
+  FreePluginMenu(FCachedPluginInfo.PluginConfig);
+  FCachedPluginInfo = PluginInfo96{};
+  FPluginInfoBuilt = false;
+}
