@@ -1,5 +1,7 @@
 #include "Velmora.h"
 
+#include "VelmoraMessages.h"
+
 // {6F1A3C2E-4B7D-4E59-9A21-3D5C8E7B0F41}
 const GUID VelmoraPluginGuid = {0x6F1A3C2E, 0x4B7D, 0x4E59, {0x9A, 0x21, 0x3D, 0x5C, 0x8E, 0x7B, 0x0F, 0x41}};
 // {A2B94C17-5E38-4F0A-8C6D-91E2B3F4A705}
@@ -8,18 +10,6 @@ const GUID VelmoraPluginMenuGuid = {
 // {C5D0E8F3-1A26-47B9-B3E4-0F7A6D52C918}
 const GUID VelmoraConfigMenuGuid = {
     0xC5D0E8F3, 0x1A26, 0x47B9, {0xB3, 0xE4, 0x0F, 0x7A, 0x6D, 0x52, 0xC9, 0x18}};
-
-namespace {
-
-// Language file numbers of the texts this unit uses.
-constexpr int MsgTitle = 0;
-constexpr int MsgOK = 1;
-constexpr int MsgCancel = 2;
-constexpr int MsgYes = 3;
-constexpr int MsgNo = 4;
-constexpr int MsgExceptionInFunction = 9;
-
-} // namespace
 
 TVelmoraPlugin::TVelmoraPlugin() = default;
 
@@ -42,7 +32,7 @@ bool TVelmoraPlugin::GetPluginInfo(PluginInfo96 &Info) {
     PluginInfo96 Built{};
     Built.StructSize = sizeof(PluginInfo96);
     Built.Flags = PF_EDITOR;
-    std::wstring Title = GetMsg(MsgTitle);
+    std::wstring Title = GetMsg(MTitle);
     BuildPluginMenu({{Title, VelmoraPluginMenuGuid}}, Built.PluginMenu);
     try {
       BuildPluginMenu({{Title, VelmoraConfigMenuGuid}}, Built.PluginConfig);
@@ -75,17 +65,17 @@ bool TVelmoraPlugin::Configure(const GUID *) {
 std::wstring TVelmoraPlugin::GetStandardText(TFarStandardText Kind) {
   switch (Kind) {
   case stTitle:
-    return GetMsg(MsgTitle);
+    return GetMsg(MTitle);
   case stExceptionInFunction:
-    return GetMsg(MsgExceptionInFunction);
+    return GetMsg(MExceptionInFunction);
   case stOK:
-    return GetMsg(MsgOK);
+    return GetMsg(MOk);
   case stCancel:
-    return GetMsg(MsgCancel);
+    return GetMsg(MCancel);
   case stYes:
-    return GetMsg(MsgYes);
+    return GetMsg(MYes);
   case stNo:
-    return GetMsg(MsgNo);
+    return GetMsg(MNo);
   }
   return std::wstring();
 }
