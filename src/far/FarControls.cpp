@@ -10,9 +10,6 @@ std::unique_ptr<wchar_t[]> NewCopy(const std::wstring &Text) {
   return Copy;
 }
 
-std::wstring FromPChar(const wchar_t *Text) {
-  return Text != nullptr ? std::wstring(Text) : std::wstring();
-}
 
 constexpr FARDIALOGITEMFLAGS AlignmentFlags = DIF_CENTERTEXT | DIF_LEFTTEXT | DIF_RIGHTTEXT;
 

@@ -1,0 +1,90 @@
+#include "OptionsDialog.h"
+
+#include "Options.h"
+#include "VelmoraMessages.h"
+
+namespace {
+
+// {3E9A4C61-7B25-4D8F-A1C3-5F60E2B9D417}
+constexpr GUID OptionsDialogGuid = {
+    0x3e9a4c61, 0x7b25, 0x4d8f, {0xa1, 0xc3, 0x5f, 0x60, 0xe2, 0xb9, 0xd4, 0x17}};
+
+} // namespace
+
+TOptionsDialog::TOptionsDialog() : TOkCancelDialog(OptionsDialogGuid) {
+  EnsureConstructed();
+}
+
+void TOptionsDialog::CreateClientControls() {
+  CommandLabel = AddLabel(0, 0, 0, GetMsg(MOptionsCompareCommand), taLeft);
+  CommandEdit = AddEdit(0, 0, 0, std::wstring());
+  ArgumentsLabel = AddLabel(0, 0, 0, GetMsg(MOptionsCompareArguments), taLeft);
+  ArgumentsEdit = AddEdit(0, 0, 0, std::wstring());
+  NTFileNamesCheckbox = AddCheckbox(0, 0, GetMsg(MOptionsAcceptsNTFileNames), false);
+  ShowDescriptionCheckbox = AddCheckbox(0, 0, GetMsg(MOptionsShowDescription), true);
+  SilentModeCheckbox = AddCheckbox(0, 0, GetMsg(MOptionsSilentModeByDefault), false);
+  GlobalRememberCheckbox = AddCheckbox(0, 0, GetMsg(MGlobalRemember), false);
+}
+
+void TOptionsDialog::ClearControls() {
+  TOkCancelDialog::ClearControls();
+  CommandLabel = nullptr;
+  CommandEdit = nullptr;
+  ArgumentsLabel = nullptr;
+  ArgumentsEdit = nullptr;
+  NTFileNamesCheckbox = nullptr;
+  ShowDescriptionCheckbox = nullptr;
+  SilentModeCheckbox = nullptr;
+  GlobalRememberCheckbox = nullptr;
+}
+
+void TOptionsDialog::AdjustSize(int &Width, int &Height) {
+  TOkCancelDialog::AdjustSize(Width, Height);
+  Height = 14;
+}
+
+void TOptionsDialog::SetSize(int Width, int Height) {
+  TOkCancelDialog::SetSize(Width, Height);
+  if (CommandLabel == nullptr)
+    return;
+  CommandLabel->PlaceInBox(Box);
+  CommandEdit->PlaceBelow(CommandLabel);
+  ArgumentsLabel->PlaceBelow(CommandEdit);
+  ArgumentsEdit->PlaceBelow(ArgumentsLabel);
+  NTFileNamesCheckbox->PlaceBelow(ArgumentsEdit);
+  ShowDescriptionCheckbox->PlaceBelow(NTFileNamesCheckbox);
+  SilentModeCheckbox->PlaceBelow(ShowDescriptionCheckbox);
+  GlobalRememberCheckbox->PlaceBelow(SilentModeCheckbox);
+}
+
+bool TOptionsDialog::Execute() {
+  if (Options == nullptr)
+    throw EFarDialogError(L"The options dialog has no options to edit");
+  CommandEdit->SetText(Options->CompareCommand);
+  ArgumentsEdit->SetText(Options->CompareCommandArguments);
+  NTFileNamesCheckbox->SetChecked(Options->CompareCommandAcceptsNTFileNames);
+  ShowDescriptionCheckbox->SetChecked(Options->ShowDescriptionIsSyncFile);
+  SilentModeCheckbox->SetChecked(Options->SilentModeByDefault);
+  GlobalRememberCheckbox->SetChecked(Options->GlobalRemember);
+
+  if (!ExecuteOk())
+    return false;
+
+  // The values are read from FAR before anything else runs: they are lost with the host dialog.
+  std::wstring Command = CommandEdit->GetText();
+  std::wstring Arguments = ArgumentsEdit->GetText();
+  bool NTFileNames = NTFileNamesCheckbox->GetChecked();
+  bool ShowDescription = ShowDescriptionCheckbox->GetChecked();
+  bool SilentMode = SilentModeCheckbox->GetChecked();
+  bool GlobalRemember = GlobalRememberCheckbox->GetChecked();
+
+  Options->Load();
+  Options->CompareCommand = Command;
+  Options->CompareCommandArguments = Arguments;
+  Options->CompareCommandAcceptsNTFileNames = NTFileNames;
+  Options->ShowDescriptionIsSyncFile = ShowDescription;
+  Options->SilentModeByDefault = SilentMode;
+  Options->GlobalRemember = GlobalRemember;
+  Options->Save();
+  return true;
+}
