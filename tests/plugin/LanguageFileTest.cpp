@@ -350,6 +350,9 @@ const std::vector<TWidthRule> WidthRules = {
      {MCompareProgressLeft, MCompareProgressRight, MCopyProgressSource, MCopyProgressTarget,
       MDeleteFileProgress, MDeleteDirectoryProgress},
      60},
+    // Read in an editor as wide as the window; the scroll bar takes a column.
+    {"description line of the differences document",
+     std::vector<int>(std::begin(VelmoraDocumentDescription), std::end(VelmoraDocumentDescription)), 79},
     {"command menu item",
      {MMenuChangeToLeft, MMenuChangeToRight, MMenuCompare, MMenuEditLeft, MMenuEditRight, MMenuFileInfo,
       MMenuNextDifferenceLeft, MMenuNextDifferenceRight, MMenuGotoLeft, MMenuGotoRight},
