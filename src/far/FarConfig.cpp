@@ -14,7 +14,11 @@ TFarConfig::TFarConfig(bool OpenNow) {
 }
 
 TFarConfig::~TFarConfig() {
-  Close();
+  // A destructor must not throw; without a plug-in object there is no FAR to free the handle.
+  try {
+    Close();
+  } catch (...) {
+  }
 }
 
 void TFarConfig::Close() {

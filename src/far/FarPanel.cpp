@@ -38,8 +38,12 @@ class TSelectionBatch {
 public:
   explicit TSelectionBatch(HANDLE Panel) : FPanel(Panel) { Panels(FPanel, FCTL_BEGINSELECTION, 0, nullptr); }
   ~TSelectionBatch() {
-    Panels(FPanel, FCTL_ENDSELECTION, 0, nullptr);
-    Panels(FPanel, FCTL_REDRAWPANEL, 0, nullptr);
+    // Also while an exception unwinds: a second one here would end the process.
+    try {
+      Panels(FPanel, FCTL_ENDSELECTION, 0, nullptr);
+      Panels(FPanel, FCTL_REDRAWPANEL, 0, nullptr);
+    } catch (...) {
+    }
   }
   TSelectionBatch(const TSelectionBatch &) = delete;
   TSelectionBatch &operator=(const TSelectionBatch &) = delete;
