@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -142,14 +143,30 @@ void TBufferedStream::EmptyBuffer() {
 }
 
 void TBufferedStream::MoveUnderlyingTo(int64_t Position) {
-  if (FStream->GetPosition() != Position)
-    FStream->Seek(Position, soBeginning);
+  if (FUnderlyingPosition == Position)
+    return;
+  FUnderlyingPosition = -1;
+  FUnderlyingPosition = FStream->Seek(Position, soBeginning);
+}
+
+int32_t TBufferedStream::ReadUnderlying(void *Dest, int32_t Count) {
+  const int64_t Start = std::exchange(FUnderlyingPosition, -1);
+  const int32_t Done = FStream->Read(Dest, Count);
+  FUnderlyingPosition = Start < 0 ? -1 : Start + Done;
+  return Done;
+}
+
+int32_t TBufferedStream::WriteUnderlying(const void *Source, int32_t Count) {
+  const int64_t Start = std::exchange(FUnderlyingPosition, -1);
+  const int32_t Done = FStream->Write(Source, Count);
+  FUnderlyingPosition = Start < 0 ? -1 : Start + Done;
+  return Done;
 }
 
 void TBufferedStream::FillBuffer() {
   MoveUnderlyingTo(FPosition);
   FBufferStart = FPosition;
-  FBufferCount = FStream->Read(FBuffer.get(), FBufferSize);
+  FBufferCount = ReadUnderlying(FBuffer.get(), FBufferSize);
   FDirty = false;
 }
 
@@ -157,7 +174,8 @@ void TBufferedStream::Flush() {
   if (!FDirty)
     return;
   MoveUnderlyingTo(FBufferStart);
-  FStream->WriteBuffer(FBuffer.get(), FBufferCount);
+  if (WriteUnderlying(FBuffer.get(), FBufferCount) != FBufferCount)
+    throw EWriteError(L"Stream write error");
   FDirty = false;
 }
 
@@ -179,8 +197,8 @@ int32_t TBufferedStream::Read(void *Dest, int32_t Count) {
     EmptyBuffer();
     if (Rest > FBufferSize) {
       MoveUnderlyingTo(FPosition);
-      Done += FStream->Read(Target + Done, Rest);
-      FPosition = FStream->GetPosition();
+      Done += ReadUnderlying(Target + Done, Rest);
+      FPosition = FUnderlyingPosition >= 0 ? FUnderlyingPosition : FStream->GetPosition();
     } else {
       FillBuffer();
       const int32_t Part = std::min(Rest, FBufferCount);
@@ -214,8 +232,8 @@ int32_t TBufferedStream::Write(const void *Source, int32_t Count) {
     EmptyBuffer();
     if (Rest > FBufferSize) {
       MoveUnderlyingTo(FPosition);
-      Done += FStream->Write(From + Done, Rest);
-      FPosition = FStream->GetPosition();
+      Done += WriteUnderlying(From + Done, Rest);
+      FPosition = FUnderlyingPosition >= 0 ? FUnderlyingPosition : FStream->GetPosition();
     } else {
       // Filled first, so that the bytes after the written ones stay intact at the flush.
       FillBuffer();
@@ -247,6 +265,7 @@ int64_t TBufferedStream::DoSeek(int64_t Offset, TSeekOrigin Origin) {
 void TBufferedStream::SetSize(int64_t NewSize) {
   Flush();
   EmptyBuffer();
+  FUnderlyingPosition = -1;
   FStream->SetSize(NewSize);
-  FPosition = FStream->GetPosition();
+  FPosition = FUnderlyingPosition = FStream->GetPosition();
 }

@@ -94,7 +94,6 @@ public:
   // Writes the dirty part of the buffer to the underlying stream.
   virtual void Flush();
 
-  TStream *GetStream() const { return FStream; }
   int32_t GetBufferSize() const { return FBufferSize; }
 
 protected:
@@ -113,11 +112,28 @@ protected:
     return true;
   }
   int64_t CurrentPosition() const { return FPosition; }
+  // The buffered bytes from the position on, for readers that scan runs in place; none when the
+  // position lies outside the buffer. SkipBuffered moves past bytes taken from there.
+  int32_t BufferedAhead(const uint8_t *&Data) const {
+    const int64_t Offset = FPosition - FBufferStart;
+    if (Offset < 0 || Offset >= FBufferCount)
+      return 0;
+    Data = FBuffer.get() + Offset;
+    return FBufferCount - static_cast<int32_t>(Offset);
+  }
+  void SkipBuffered(int32_t Count) { FPosition += Count; }
+  // Bytes read from the underlying stream lie ahead: the position is short of its end.
+  bool CleanBytesAhead() const {
+    const int64_t Offset = FPosition - FBufferStart;
+    return !FDirty && Offset >= 0 && Offset < FBufferCount;
+  }
 
 private:
   void EmptyBuffer();
   void FillBuffer();
   void MoveUnderlyingTo(int64_t Position);
+  int32_t ReadUnderlying(void *Dest, int32_t Count);
+  int32_t WriteUnderlying(const void *Source, int32_t Count);
 
   std::unique_ptr<TStream> FOwnedStream; // set when the stream is owned
   TStream *FStream;
@@ -127,6 +143,9 @@ private:
   int32_t FBufferCount = 0;
   bool FDirty = false;
   int64_t FPosition = 0;
+  // Where the underlying stream stands, tracked to spare a system call per block; -1 when not
+  // known. Nothing else may move the underlying stream while it is buffered.
+  int64_t FUnderlyingPosition = -1;
 };
 
 enum TTextEncoding : uint8_t {
@@ -160,7 +179,11 @@ public:
   void SetLineBreak(const std::wstring &Value) { FLineBreak = Value; }
 
   // A low surrogate still pending counts as data.
-  bool EndOfStream() { return FPendingLowSurrogate == 0 && CurrentPosition() >= GetSize(); }
+  bool EndOfStream() {
+    // Asking the file for its size costs a system call; bytes read from it and still ahead in the
+    // buffer answer the question without one.
+    return FPendingLowSurrogate == 0 && !CleanBytesAhead() && CurrentPosition() >= GetSize();
+  }
   // One UTF-16 code unit; false at the end of the data.
   bool ReadChar(wchar_t &Char);
   // A line without its break (CR LF, CR or LF); false at the end of the data.
@@ -178,6 +201,7 @@ private:
   wchar_t AnsiChar(uint8_t Byte);
   bool ReadUtf8Char(wchar_t &Char);
   void WriteBytes(const void *Source, size_t Count);
+  void ScanRun(std::wstring &Line);
 
   TTextEncoding FDefaultEncoding = teUtf8;
   TTextEncoding FEncoding = teUndetermined;
@@ -186,4 +210,6 @@ private:
   wchar_t FPendingLowSurrogate = 0;
   // Upper half of the ANSI code page, converted once per stream on first need.
   std::vector<wchar_t> FAnsiTable;
+  // Encoded bytes of the text being written, kept to save an allocation per line.
+  std::string FScratch;
 };

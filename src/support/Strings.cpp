@@ -1,6 +1,7 @@
 #include "Strings.h"
 
 #include <climits>
+#include <cstdint>
 
 namespace {
 
@@ -77,7 +78,61 @@ std::string UnicodeToMultiByte(UINT CodePage, const std::wstring &Text) {
 }
 
 std::string UnicodeToUtf8(const std::wstring &Text) {
-  return UnicodeToMultiByte(CP_UTF8, Text);
+  std::string Bytes;
+  UnicodeToUtf8(Text.data(), Text.size(), Bytes);
+  return Bytes;
+}
+
+void UnicodeToUtf8(const wchar_t *Text, size_t Count, std::string &Bytes) {
+  // At most three bytes per code unit: a surrogate pair takes four for two.
+  Bytes.resize(Count * 3);
+  auto *Out = reinterpret_cast<unsigned char *>(Bytes.data());
+  size_t Done = 0, Index = 0;
+  // Well-formed text has exactly one UTF-8 form, encoded here; from an unpaired surrogate on, the
+  // system decides what stands in for it.
+  while (Index < Count) {
+    const uint32_t Unit = static_cast<uint16_t>(Text[Index]);
+    if (Unit < 0x80) {
+      // Runs of ASCII are the common case: found first, then narrowed in one simple loop.
+      size_t End = Index + 1;
+      while (End < Count && static_cast<uint16_t>(Text[End]) < 0x80)
+        ++End;
+      const wchar_t *From = Text + Index;
+      unsigned char *To = Out + Done;
+      const size_t Run = End - Index;
+      for (size_t Offset = 0; Offset < Run; ++Offset)
+        To[Offset] = static_cast<unsigned char>(From[Offset]);
+      Done += Run;
+      Index = End;
+    } else if (Unit < 0x800) {
+      Out[Done++] = static_cast<unsigned char>(0xC0 | (Unit >> 6));
+      Out[Done++] = static_cast<unsigned char>(0x80 | (Unit & 0x3F));
+      ++Index;
+    } else if (Unit < 0xD800 || Unit > 0xDFFF) {
+      Out[Done++] = static_cast<unsigned char>(0xE0 | (Unit >> 12));
+      Out[Done++] = static_cast<unsigned char>(0x80 | ((Unit >> 6) & 0x3F));
+      Out[Done++] = static_cast<unsigned char>(0x80 | (Unit & 0x3F));
+      ++Index;
+    } else if (Unit < 0xDC00 && Index + 1 < Count && Text[Index + 1] >= 0xDC00 && Text[Index + 1] <= 0xDFFF) {
+      const uint32_t Code =
+          0x10000 + ((Unit - 0xD800) << 10) + (static_cast<uint16_t>(Text[Index + 1]) - 0xDC00);
+      Out[Done++] = static_cast<unsigned char>(0xF0 | (Code >> 18));
+      Out[Done++] = static_cast<unsigned char>(0x80 | ((Code >> 12) & 0x3F));
+      Out[Done++] = static_cast<unsigned char>(0x80 | ((Code >> 6) & 0x3F));
+      Out[Done++] = static_cast<unsigned char>(0x80 | (Code & 0x3F));
+      Index += 2;
+    } else {
+      const size_t Rest = Count - Index;
+      const int Length =
+          ::WideCharToMultiByte(CP_UTF8, 0, Text + Index, CheckedLength(Rest), Bytes.data() + Done,
+                                CheckedLength(Bytes.size() - Done), nullptr, nullptr);
+      if (Length <= 0)
+        RaiseConversionFailed();
+      Done += static_cast<size_t>(Length);
+      break;
+    }
+  }
+  Bytes.resize(Done);
 }
 
 std::wstring SystemErrorMessage(DWORD ErrorCode) {

@@ -27,6 +27,8 @@ wchar_t AnsiCharToUnicode(char Byte);
 std::string UnicodeToMultiByte(UINT CodePage, const wchar_t *Text, int Count);
 std::string UnicodeToMultiByte(UINT CodePage, const std::wstring &Text);
 std::string UnicodeToUtf8(const std::wstring &Text);
+// The same into Bytes (replacing its contents), so a caller converting many texts reuses one buffer.
+void UnicodeToUtf8(const wchar_t *Text, size_t Count, std::string &Bytes);
 
 // The system's text for an error code (GetLastError), without the trailing line break.
 std::wstring SystemErrorMessage(DWORD ErrorCode);

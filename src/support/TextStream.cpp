@@ -215,7 +215,10 @@ bool TTextStream::ReadLine(std::wstring &Line) {
   if (EndOfStream())
     return false;
   wchar_t Char;
-  while (ReadChar(Char)) {
+  for (;;) {
+    ScanRun(Line);
+    if (!ReadChar(Char))
+      break;
     if (Char == L'\r') {
       // A line feed right after belongs to this break; anything else is read again whole.
       const int64_t After = CurrentPosition();
@@ -229,6 +232,45 @@ bool TTextStream::ReadLine(std::wstring &Line) {
     Line.push_back(Char);
   }
   return true;
+}
+
+// Takes the run of plain characters ahead in the buffer at once; what ends the run (a line
+// break, a character that needs decoding, the end of the buffer) is left to ReadChar.
+void TTextStream::ScanRun(std::wstring &Line) {
+  if (FPendingLowSurrogate != 0 || FEncoding == teUndetermined)
+    return;
+  const uint8_t *Data = nullptr;
+  const int32_t Available = BufferedAhead(Data);
+  if (Available <= 0)
+    return;
+  if (FEncoding == teUtf16) {
+    const int32_t Units = Available / 2;
+    const size_t Start = Line.size();
+    Line.resize(Start + static_cast<size_t>(Units));
+    wchar_t *Target = Line.data() + Start;
+    int32_t Taken = 0;
+    const int High = FBigEndian ? 0 : 1;
+    for (; Taken < Units; ++Taken) {
+      const auto Unit = static_cast<wchar_t>((Data[2 * Taken + High] << 8) | Data[2 * Taken + 1 - High]);
+      if (Unit == L'\r' || Unit == L'\n')
+        break;
+      Target[Taken] = Unit;
+    }
+    Line.resize(Start + static_cast<size_t>(Taken));
+    SkipBuffered(Taken * 2);
+    return;
+  }
+  // Single-byte code pages and UTF-8 agree on bytes below 0x80.
+  int32_t Taken = 0;
+  while (Taken < Available && Data[Taken] < 0x80 && Data[Taken] != '\r' && Data[Taken] != '\n')
+    ++Taken;
+  // Widened in place: appending a byte range would build a temporary string first.
+  const size_t Start = Line.size();
+  Line.resize(Start + static_cast<size_t>(Taken));
+  wchar_t *Target = Line.data() + Start;
+  for (int32_t Index = 0; Index < Taken; ++Index)
+    Target[Index] = static_cast<wchar_t>(Data[Index]);
+  SkipBuffered(Taken);
 }
 
 void TTextStream::WriteBytes(const void *Source, size_t Count) {
@@ -265,11 +307,10 @@ void TTextStream::WriteText(const std::wstring &Text) {
       WriteBytes(Text.data(), Text.size() * sizeof(wchar_t));
     }
     break;
-  case teUtf8: {
-    const std::string Bytes = UnicodeToUtf8(Text);
-    WriteBytes(Bytes.data(), Bytes.size());
+  case teUtf8:
+    UnicodeToUtf8(Text.data(), Text.size(), FScratch);
+    WriteBytes(FScratch.data(), FScratch.size());
     break;
-  }
   default:
     throw EWriteError(L"Invalid encoding");
   }

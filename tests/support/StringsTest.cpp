@@ -61,3 +61,33 @@ TEST(Strings, SystemErrorMessageHasNoTrailingBreak) {
   EXPECT_NE(Text.back(), L'\n');
   EXPECT_NE(Text.back(), L'\r');
 }
+
+TEST(Strings, Utf8MatchesTheSystemForAnyUtf16Text) {
+  // Random code units, unpaired surrogates included: every byte must be what the system's own
+  // conversion gives.
+  const auto System = [](const std::wstring &Text) {
+    const int Size = ::WideCharToMultiByte(CP_UTF8, 0, Text.data(), static_cast<int>(Text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string Bytes(static_cast<size_t>(Size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, Text.data(), static_cast<int>(Text.size()), Bytes.data(), Size, nullptr,
+                          nullptr);
+    return Bytes;
+  };
+  const wchar_t Samples[] = {L'a',      L'\x7F',   L'\x80',   L'\x7FF',  L'\x800',
+                             L'\xD7FF', L'\xD800', L'\xDBFF', L'\xDC00', L'\xDFFF',
+                             L'\xE000', L'\xFFFF', L'\x4E2D', L'\x00E9', L' '};
+  unsigned Seed = 7;
+  std::string Reused;
+  for (int Round = 0; Round < 3000; ++Round) {
+    std::wstring Text;
+    const int Length = 1 + Round % 17;
+    for (int Index = 0; Index < Length; ++Index) {
+      Seed = Seed * 1103515245 + 12345;
+      Text.push_back(Samples[(Seed >> 16) % (sizeof(Samples) / sizeof(Samples[0]))]);
+    }
+    const std::string Expected = System(Text);
+    ASSERT_EQ(Hex(UnicodeToUtf8(Text)), Hex(Expected)) << "round " << Round;
+    UnicodeToUtf8(Text.data(), Text.size(), Reused);
+    ASSERT_EQ(Reused, Expected) << "round " << Round;
+  }
+}
