@@ -38,6 +38,10 @@ bool TFileInfoList::LoadFromDirectory(const std::wstring &Directory) {
   WIN32_FIND_DATAW Data{};
   TFindHandle Search(::FindFirstFileExW(Pattern.c_str(), FindExInfoBasic, &Data, FindExSearchNameMatch,
                                         nullptr, FIND_FIRST_EX_LARGE_FETCH));
+  // Systems before Windows 7 know neither the basic information level nor the large fetch.
+  if (!Search && ::GetLastError() == ERROR_INVALID_PARAMETER)
+    Search.Reset(
+        ::FindFirstFileExW(Pattern.c_str(), FindExInfoStandard, &Data, FindExSearchNameMatch, nullptr, 0));
   if (!Search) {
     // Only a directory that is not there counts as listed and empty (it was removed since
     // the parent was read). A share that dropped off the network, a denied listing or any
