@@ -2,9 +2,9 @@
 
 // The numbers of the plug-in's texts in its language files (Velmora3Eng.lng, Velmora3Rus.lng).
 // FAR numbers the messages of a language file by position, so a value here, the position of its
-// line in every language file and the comment naming it there must change together; the language
-// file test checks that they do. The names say where a text appears; a text shared by two places
-// has one name per place, both with the same value.
+// line in every language file and the numbered comment above that line must change together; the
+// language file test checks the count and the numbering. The names say where a text appears; a text shared by
+// two places has one name per place, both with the same value.
 //
 // Formats: MExceptionInFunction takes one string (the entry point's name), MDocumentTitle two
 // strings (the left and the right directory), MMacroMissingArgument one integer (the argument's
