@@ -73,6 +73,21 @@ enum FAR_REGEXP_CONTROL_COMMANDS : int {};
 #define FAR_HAS_MEMBER(Struct, Type, Member)                                                                 \
   ((Struct).StructSize >= offsetof(Type, Member) + sizeof(((Type *)nullptr)->Member))
 
+// The Windows structures FAR's interface uses, as the SDK headers declare them.
+static_assert(sizeof(GUID) == 16);
+static_assert(sizeof(FILETIME) == 8);
+static_assert(sizeof(COORD) == 4);
+static_assert(sizeof(SMALL_RECT) == 8);
+static_assert(sizeof(RECT) == 16);
+static_assert(sizeof(KEY_EVENT_RECORD) == 16);
+static_assert(offsetof(KEY_EVENT_RECORD, wVirtualKeyCode) == 6);
+static_assert(offsetof(KEY_EVENT_RECORD, uChar) == 10);
+static_assert(offsetof(KEY_EVENT_RECORD, dwControlKeyState) == 12);
+static_assert(sizeof(MOUSE_EVENT_RECORD) == 16);
+static_assert(sizeof(WINDOW_BUFFER_SIZE_RECORD) == 4);
+static_assert(sizeof(INPUT_RECORD) == 20);
+static_assert(offsetof(INPUT_RECORD, Event) == 4);
+
 // ---- Constants ----
 
 inline constexpr DWORD FARMANAGERVERSION_MAJOR = 3;
