@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 TTextStream::TTextStream(const std::wstring &FileName, uint32_t Mode)
     : TBufferedStream(new TFileStream(FileName, Mode), TextBufferSize, true) {
@@ -262,6 +263,16 @@ void TTextStream::ScanRun(std::wstring &Line) {
   }
   // Single-byte code pages and UTF-8 agree on bytes below 0x80.
   int32_t Taken = 0;
+  // Eight bytes at a time while none has the high bit set or is a CR or an LF.
+  constexpr uint64_t Ones = 0x0101010101010101ull, Highs = 0x8080808080808080ull;
+  const auto HasZeroByte = [](uint64_t Value) { return ((Value - Ones) & ~Value & Highs) != 0; };
+  while (Taken + 8 <= Available) {
+    uint64_t Word;
+    std::memcpy(&Word, Data + Taken, sizeof(Word));
+    if ((Word & Highs) != 0 || HasZeroByte(Word ^ (Ones * '\r')) || HasZeroByte(Word ^ (Ones * '\n')))
+      break;
+    Taken += 8;
+  }
   while (Taken < Available && Data[Taken] < 0x80 && Data[Taken] != '\r' && Data[Taken] != '\n')
     ++Taken;
   // Widened in place: appending a byte range would build a temporary string first.
