@@ -1,5 +1,7 @@
 #include "FarPlugin.h"
 
+#include "FarEditor.h"
+
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
@@ -254,12 +256,13 @@ VersionInfo TFarPlugin::GetVersion() {
   return Version;
 }
 
-intptr_t TFarPlugin::ProcessEditorEvent(const ProcessEditorEventInfo &) {
-  return 0;
+// The managed editors answer FAR's editor events and keys.
+intptr_t TFarPlugin::ProcessEditorEvent(const ProcessEditorEventInfo &Info) {
+  return TFarEditorManaged::HandleEditorEvent(Info);
 }
 
-intptr_t TFarPlugin::ProcessEditorInput(const ProcessEditorInputInfo &) {
-  return 0;
+intptr_t TFarPlugin::ProcessEditorInput(const ProcessEditorInputInfo &Info) {
+  return TFarEditorManaged::HandleEditorInput(Info);
 }
 
 void TFarPlugin::LogFmt(const std::wstring &FormatText, std::initializer_list<TFormatArg> Args) {
