@@ -1,0 +1,145 @@
+#pragma once
+
+#include "Differences.h"
+#include "FarEditor.h"
+#include "FarProgress.h"
+
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+#include <windows.h>
+
+class TSynchronizeUI;
+class TSynchronizeDirectoriesDialog;
+class TVisitedDirectories;
+
+VELMORA_DECLARE_EXCEPTION(ESynchronizeTaskError, Exception);
+
+// The differences document: a temporary UTF-8 file with one line per difference between the two
+// directories, shown in FAR's editor, where the user edits it and runs the document's commands on
+// the line under the cursor. Closing the editor synchronises the two trees from what the file
+// then says; whatever was not done is offered again in a new document.
+//
+// Ownership: the creator owns the object until ShowDocument succeeded and it handed the object to
+// the managed-editor registry (Adopt); from then on the registry frees it with its window.
+class TSynchronizeTask : public TFarEditorManaged {
+public:
+  // Document commands, as the keys, the command menu and the macro commands number them.
+  enum TCommand {
+    scChangeToLeft = 1,
+    scChangeToRight = 2,
+    scCompare = 3,
+    scEditLeft = 4,
+    scEditRight = 5,
+    scFileInfo = 6,
+    scGotoLeft = 7,
+    scGotoRight = 8,
+    scNextLeft = 9,
+    scNextRight = 10,
+  };
+
+  // Writes the header of a fresh document into a new temporary file. Raises (and leaves no file)
+  // when FAR gives no temporary name or the header cannot be written.
+  TSynchronizeTask(const std::wstring &LeftDir, const std::wstring &RightDir);
+  ~TSynchronizeTask() override;
+
+  // Opens the document in FAR's editor; false when FAR did not open it.
+  bool ShowDocument(bool PositionOnFirstDifference);
+  // Reads the document back, asks what to do and carries it out. KeepOpen tells whether the
+  // document must stay open (the user went back to it, or it could not be read). True when a
+  // run took place. Reports its own errors; never raises.
+  bool Synchronize(bool &KeepOpen);
+  // Command 1 to 10 on this document's line under the cursor; false when it did nothing (any
+  // other number, a line that is no difference, an editor FAR does not describe).
+  bool ExecuteCommand(int Number);
+  // The menu of the ten commands; cancelling it does nothing.
+  void ShowCommandMenu();
+  // The document shown in that editor window (-1: FAR's current editor); null when the window
+  // holds no differences document.
+  static TSynchronizeTask *FindForEditor(intptr_t EditorId);
+  static bool FindForEditor(intptr_t EditorId, TSynchronizeTask *&Task);
+
+  const std::wstring &GetLeftDirectory() const { return FLeftDirectory; }
+  const std::wstring &GetRightDirectory() const { return FRightDirectory; }
+  TSynchronizeUI &GetSynchronizeUI() const { return *FSynchronizeUI; }
+  const std::wstring &GetCopySource() const { return FCopySource; }
+  const std::wstring &GetCopyTarget() const { return FCopyTarget; }
+  bool GetCopyCancelled() const { return FCopyCancelled; }
+  TFarProgress *GetProgress() const { return FProgress.get(); }
+
+  // ---- The operations of a run. All return true when the item was done; none raises except
+  // EAbort (the user cancelled a question or the progress window) ----
+
+  // Copies the directory Source to Target with everything in it. ToLeft: the target is on the
+  // left. Visited: the chain of the walk, null to start a new one.
+  bool CopyDirectoryTree(const std::wstring &RelativeName, const std::wstring &Source,
+                         const std::wstring &Target, bool ToLeft, TVisitedDirectories *Visited);
+  // One file, asking before an overwrite and after a failure.
+  bool CopyFileConfirmed(const std::wstring &Source, const std::wstring &Target, bool ToLeft);
+  // CopyFileConfirmed with the global overwrite answer for the target side set to "yes".
+  bool CopyFileOverwriting(const std::wstring &Source, const std::wstring &Target, bool ToLeft);
+  // One copy attempt. The copy goes to a temporary name beside the target, which replaces the
+  // target only once complete, so a failed or cancelled copy leaves an existing target as it
+  // was. The result carries the source's name case and attributes. LastError is the system's
+  // error of a failed attempt. Raises EAbort when the user cancelled the copy.
+  bool CopyOneFile(const std::wstring &Source, const std::wstring &Target, DWORD &LastError);
+  bool RemoveFile(const std::wstring &Path, bool OnLeft);
+  // A reparse point's contents are never walked: the link itself is removed.
+  bool RemoveDirectoryTree(const std::wstring &Path, bool OnLeft);
+  // Whether the path exists, and its attributes.
+  static bool QueryAttributes(const std::wstring &Path, DWORD &Attributes);
+
+  // Updates the progress window when it is due. Label2 -1: no second label.
+  void ShowProgress(const std::wstring &Path1, const std::wstring &Path2, int64_t Done, int64_t Total,
+                    int Label1, int Label2);
+  // The next update repaints the progress window at once (after a question painted over it).
+  void ForceProgressRedraw();
+  // Asks whether the run is to be aborted; true to abort.
+  bool ConfirmAbort();
+
+  // Whether a document line's path may be joined to the roots: relative, no empty, "." or ".."
+  // component, no drive, stream or wildcard characters, no control characters.
+  static bool IsSafeRelativePath(const std::wstring &Path);
+
+protected:
+  void EditorClosing(bool &FreeObject, intptr_t &Result) override;
+  void EditorShown() override;
+  bool ProcessKey(const KEY_EVENT_RECORD &Key) override;
+
+private:
+  // The item under the cursor; false when the line is no difference line.
+  bool CurrentItem(TDifferenceItem &Item) const;
+  bool ChangeDirection(bool ToLeft);
+  bool NextDifference(bool Left);
+  bool EditFile(bool Left);
+  bool GotoFile(bool Left);
+  bool ShowFileInfo();
+  bool CompareFiles();
+
+  // Carries out one item as the dialog says; true when it was done.
+  bool SynchronizeItem(const TDifferenceItem &Item, const TSynchronizeDirectoriesDialog &Dialog);
+  // The whole run after the dialog; leaves undone items in List.
+  void RunPasses(TDifferenceList &List, const TSynchronizeDirectoriesDialog &Dialog);
+  void OfferRemaining(const TDifferenceList &List);
+  bool CopyItem(const TDifferenceItem &Item, bool ToLeft);
+  bool CopyItemOverwriting(const TDifferenceItem &Item, bool ToLeft);
+  bool RemoveItem(const TDifferenceItem &Item, bool OnLeft);
+  // Target is Source or lies inside it (through links and letter case as far as they exist).
+  static bool TargetInsideSource(const std::wstring &Source, const std::wstring &Target);
+
+  static DWORD CALLBACK CopyProgressRoutine(LARGE_INTEGER TotalFileSize, LARGE_INTEGER TotalBytesTransferred,
+                                            LARGE_INTEGER StreamSize, LARGE_INTEGER StreamBytesTransferred,
+                                            DWORD StreamNumber, DWORD CallbackReason, HANDLE SourceFile,
+                                            HANDLE DestinationFile, LPVOID Data);
+
+  std::wstring FLeftDirectory;
+  std::wstring FRightDirectory;
+  std::unique_ptr<TFarProgress> FProgress;
+  std::wstring FCopySource;
+  std::wstring FCopyTarget;
+  bool FCopyCancelled = false;
+  // What the copy progress routine could not hand through the system's copy.
+  std::exception_ptr FCopyFailure;
+  std::unique_ptr<TSynchronizeUI> FSynchronizeUI;
+};
