@@ -159,6 +159,8 @@ public:
   const std::vector<GUID> &PluginMenuGuids() const { return FPluginMenuGuids; }
   const std::vector<GUID> &ConfigMenuGuids() const { return FConfigMenuGuids; }
   const GUID &PluginGuid() const { return FGlobal.Guid; }
+  // The GUID the services expect from the plug-in; normally learned from GetGlobalInfoW.
+  void SetPluginGuid(const GUID &guid) { FGlobal.Guid = guid; }
 
   // ---- The tables ----
   PluginStartupInfo &StartupInfo() { return FInfo; }
@@ -306,23 +308,23 @@ template <THostName Name, class R, class... A> struct THostStub<Name, R (*)(A...
   ((Table).Member = &THostStub<L## #Member, decltype((Table).Member)>::Call)
 
 // The function members of the two tables, for code that treats all of them alike.
-#define VELMORA_HOST_INFO_FUNCTIONS(X)                                                                       \
-  X(Menu)                                                                                                    \
-  X(Message) X(GetMsg) X(PanelControl) X(SaveScreen) X(RestoreScreen) X(GetDirList) X(GetPluginDirList)      \
-      X(FreeDirList) X(FreePluginDirList) X(Viewer) X(Editor) X(Text) X(EditorControl) X(ShowHelp)           \
-          X(AdvControl) X(InputBox) X(ColorDialog) X(DialogInit) X(DialogRun) X(DialogFree)                  \
-              X(SendDlgMessage) X(DefDlgProc) X(ViewerControl) X(PluginsControl) X(FileFilterControl)        \
-                  X(RegExpControl) X(MacroControl) X(SettingsControl) X(FreeScreen)
-#define VELMORA_HOST_FSF_FUNCTIONS(X)                                                                        \
-  X(atoi)                                                                                                    \
-  X(atoi64) X(itoa) X(itoa64) X(sprintf) X(sscanf) X(qsort) X(bsearch) X(snprintf) X(LIsLower) X(LIsUpper)   \
-      X(LIsAlpha) X(LIsAlphanum) X(LUpper) X(LLower) X(LUpperBuf) X(LLowerBuf) X(LStrupr) X(LStrlwr)         \
-          X(LStricmp) X(LStrnicmp) X(Unquote) X(LTrim) X(RTrim) X(Trim) X(TruncStr) X(TruncPathStr)          \
-              X(QuoteSpaceOnly) X(PointToName) X(GetPathRoot) X(AddEndSlash) X(CopyToClipboard)              \
-                  X(PasteFromClipboard) X(FarInputRecordToName) X(FarNameToInputRecord) X(XLat)              \
-                      X(GetFileOwner) X(GetNumberOfLinks) X(FarRecursiveSearch) X(MkTemp) X(ProcessName)     \
-                          X(MkLink) X(ConvertPath) X(GetReparsePointInfo) X(GetCurrentDirectory)             \
-                              X(FormatFileSize) X(FarClock) X(CompareStrings) X(DetectCodePage)
+// clang-format off
+#define VELMORA_HOST_INFO_FUNCTIONS(X) \
+  X(Menu) X(Message) X(GetMsg) X(PanelControl) X(SaveScreen) X(RestoreScreen) X(GetDirList) \
+  X(GetPluginDirList) X(FreeDirList) X(FreePluginDirList) X(Viewer) X(Editor) X(Text) \
+  X(EditorControl) X(ShowHelp) X(AdvControl) X(InputBox) X(ColorDialog) X(DialogInit) X(DialogRun) \
+  X(DialogFree) X(SendDlgMessage) X(DefDlgProc) X(ViewerControl) X(PluginsControl) \
+  X(FileFilterControl) X(RegExpControl) X(MacroControl) X(SettingsControl) X(FreeScreen)
+#define VELMORA_HOST_FSF_FUNCTIONS(X) \
+  X(atoi) X(atoi64) X(itoa) X(itoa64) X(sprintf) X(sscanf) X(qsort) X(bsearch) X(snprintf) \
+  X(LIsLower) X(LIsUpper) X(LIsAlpha) X(LIsAlphanum) X(LUpper) X(LLower) X(LUpperBuf) X(LLowerBuf) \
+  X(LStrupr) X(LStrlwr) X(LStricmp) X(LStrnicmp) X(Unquote) X(LTrim) X(RTrim) X(Trim) X(TruncStr) \
+  X(TruncPathStr) X(QuoteSpaceOnly) X(PointToName) X(GetPathRoot) X(AddEndSlash) X(CopyToClipboard) \
+  X(PasteFromClipboard) X(FarInputRecordToName) X(FarNameToInputRecord) X(XLat) X(GetFileOwner) \
+  X(GetNumberOfLinks) X(FarRecursiveSearch) X(MkTemp) X(ProcessName) X(MkLink) X(ConvertPath) \
+  X(GetReparsePointInfo) X(GetCurrentDirectory) X(FormatFileSize) X(FarClock) X(CompareStrings) \
+  X(DetectCodePage)
+// clang-format on
 
 // Installed by the subsystem files (each sets its table members and registers its commands).
 void InstallHostStandardFunctions(TFarHost &host);
