@@ -1,0 +1,311 @@
+#include "CompareRules.h"
+
+#include "Files.h"
+#include "Handles.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr double TwoSeconds = 2.0 / 86400.0;
+constexpr double HoursPerDay = 24.0;
+// Day counts differing by less than this many units in the last place cannot be told apart:
+// the conversion from file times rounds once or twice, on each side.
+constexpr double DayCountRoundingUlps = 8.0;
+
+double DayCountSlack(double LeftTime, double RightTime) {
+  const double Magnitude = std::max({std::fabs(LeftTime), std::fabs(RightTime), 1.0});
+  return DayCountRoundingUlps *
+         (std::nextafter(Magnitude, std::numeric_limits<double>::infinity()) - Magnitude);
+}
+
+TFileHandle OpenForComparison(const std::wstring &Path) {
+  return TFileHandle(::CreateFileW(Path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+// Reads the next block; false when the system reports a failure.
+bool ReadBlock(HANDLE Handle, uint8_t *Buffer, DWORD &Count) {
+  Count = 0;
+  return ::ReadFile(Handle, Buffer, static_cast<DWORD>(TCompareRules::BlockSize), &Count, nullptr) != FALSE;
+}
+
+// Byte classes of the ignoring comparison.
+enum : uint8_t { bcOther = 0, bcWhitespace = 1, bcLineBreak = 2 };
+
+struct TByteClasses {
+  uint8_t Class[256] = {};
+  constexpr TByteClasses() {
+    for (uint8_t Byte : {9, 11, 12, 32})
+      Class[Byte] = bcWhitespace;
+    Class[10] = bcWhitespace | bcLineBreak;
+    Class[13] = bcWhitespace | bcLineBreak;
+  }
+};
+constexpr TByteClasses ByteClasses;
+
+// One side of the ignoring comparison: the block read last, the next byte to look at, and
+// whether the byte before it was a carriage return whose line feed (if any) is still to come.
+struct TIgnoringSide {
+  HANDLE Handle;
+  uint8_t *Buffer;
+  size_t Length = 1; // bytes valid; 0 once a read returned nothing
+  size_t Position = 1;
+  bool PendingCR = false;
+  bool Failed = false;
+
+  bool HasData() const { return Position < Length; }
+  bool AtEnd() const { return Length == 0; }
+  uint8_t Current() const { return Buffer[Position]; }
+  bool CurrentIs(uint8_t Class) const { return (ByteClasses.Class[Current()] & Class) != 0; }
+
+  void Refill(int64_t &Done) {
+    if (Position < Length || Length == 0)
+      return;
+    DWORD Count = 0;
+    if (!ReadBlock(Handle, Buffer, Count)) {
+      Failed = true;
+      return;
+    }
+    Length = Count;
+    Position = 0;
+    Done += Count;
+  }
+  void Skip(uint8_t Class) {
+    while (HasData() && CurrentIs(Class))
+      ++Position;
+  }
+};
+
+// Advances both sides over equal bytes of no class in Stop; false at the first pair that
+// differs. Stops where either side runs out of data or reaches a byte of class Stop.
+bool MatchRun(TIgnoringSide &Left, TIgnoringSide &Right, uint8_t Stop) {
+  const uint8_t *L = Left.Buffer + Left.Position;
+  const uint8_t *R = Right.Buffer + Right.Position;
+  const size_t Run = std::min(Left.Length - Left.Position, Right.Length - Right.Position);
+  size_t I = 0;
+  for (; I < Run; ++I) {
+    const uint8_t A = L[I], B = R[I];
+    if ((ByteClasses.Class[A] & Stop) || (ByteClasses.Class[B] & Stop))
+      break;
+    if (A != B) {
+      Left.Position += I;
+      Right.Position += I;
+      return false;
+    }
+  }
+  Left.Position += I;
+  Right.Position += I;
+  return true;
+}
+
+} // namespace
+
+TCompareRules::TCompareRules(const TVelmoraOptions &Options, TCompareProgress Progress)
+    : FOptions(Options), FProgress(std::move(Progress)), FLeftBuffer(BlockSize), FRightBuffer(BlockSize) {}
+
+TFileComparison TCompareRules::CompareFiles(TBaseFileInfo &LeftInfo, TBaseFileInfo &RightInfo,
+                                            const std::wstring &LeftRoot, const std::wstring &RightRoot,
+                                            const std::wstring &RelativeDir, const std::wstring &Name) {
+  // Comparing contents while ignoring differences means size and time say nothing.
+  const bool ContentsOnly = FOptions.CompareContents && FOptions.CompareContentsIgnore;
+  if (!ContentsOnly) {
+    if (!SameSize(LeftInfo, RightInfo))
+      return RecordDifference(LeftInfo, RightInfo, drSize);
+    if (!SameTime(LeftInfo, RightInfo))
+      return RecordDifference(LeftInfo, RightInfo, drTime);
+    if (!SameNameCase(LeftInfo, RightInfo))
+      return RecordDifference(LeftInfo, RightInfo, drFileName);
+  }
+  bool LeftFailed = false, RightFailed = false;
+  if (SameContents(LeftInfo, RightInfo, LeftRoot, RightRoot, RelativeDir, Name, LeftFailed, RightFailed))
+    return TFileComparison{};
+  if (LeftFailed || RightFailed)
+    return RecordFailure(LeftInfo, RightInfo, LeftFailed, RightFailed);
+  return RecordDifference(LeftInfo, RightInfo, drContents);
+}
+
+TFileComparison TCompareRules::RecordDifference(TBaseFileInfo &LeftInfo, TBaseFileInfo &RightInfo,
+                                                TDifferenceReason Reason) const {
+  // The direction follows the raw times: the newer copy is the one to keep.
+  const double LeftTime = LeftInfo.GetTime(), RightTime = RightInfo.GetTime();
+  TFileComparison Result{dtDifferent, Reason};
+  if (LeftTime == RightTime) {
+    LeftInfo.SetSelected(true);
+    RightInfo.SetSelected(true);
+  } else if (RightTime > LeftTime) {
+    Result.DiffType = dtOlderLeft;
+    RightInfo.SetSelected(true);
+  } else {
+    Result.DiffType = dtOlderRight;
+    LeftInfo.SetSelected(true);
+  }
+  if (FOptions.SelectDifferencesOnBothPanels) {
+    LeftInfo.SetSelected(true);
+    RightInfo.SetSelected(true);
+  }
+  return Result;
+}
+
+TFileComparison TCompareRules::RecordFailure(TBaseFileInfo &LeftInfo, TBaseFileInfo &RightInfo,
+                                             bool LeftFailed, bool RightFailed) const {
+  // The side that could be read is marked.
+  TFileComparison Result{dtFailedBoth, drContents};
+  if (LeftFailed && RightFailed) {
+    LeftInfo.SetSelected(true);
+    RightInfo.SetSelected(true);
+  } else if (LeftFailed) {
+    Result.DiffType = dtFailedLeft;
+    RightInfo.SetSelected(true);
+  } else {
+    Result.DiffType = dtFailedRight;
+    LeftInfo.SetSelected(true);
+  }
+  if (FOptions.SelectDifferencesOnBothPanels) {
+    LeftInfo.SetSelected(true);
+    RightInfo.SetSelected(true);
+  }
+  return Result;
+}
+
+bool TCompareRules::SameSize(const TBaseFileInfo &LeftInfo, const TBaseFileInfo &RightInfo) const {
+  return !FOptions.CompareSize || LeftInfo.GetSize() == RightInfo.GetSize();
+}
+
+bool TCompareRules::SameTime(const TBaseFileInfo &LeftInfo, const TBaseFileInfo &RightInfo) const {
+  if (!FOptions.CompareTime)
+    return true;
+  return SameTimeDays(LeftInfo.GetTime(), RightInfo.GetTime(), FOptions.LowPrecisionTime,
+                      FOptions.IgnorePossibleTimeZoneDifferences);
+}
+
+bool TCompareRules::SameTimeDays(double LeftTime, double RightTime, bool LowPrecisionTime,
+                                 bool IgnorePossibleTimeZoneDifferences) {
+  if (!LowPrecisionTime && !IgnorePossibleTimeZoneDifferences)
+    return LeftTime == RightTime;
+  const double Tolerance = LowPrecisionTime ? TwoSeconds : 0.0;
+  const double Difference = std::fabs(LeftTime - RightTime);
+  double Hours = 0;
+  if (IgnorePossibleTimeZoneDifferences)
+    Hours = std::trunc(Difference * HoursPerDay + 0.5);
+  const double Residual = std::fabs(Difference - Hours / HoursPerDay);
+  return Residual <= Tolerance + DayCountSlack(LeftTime, RightTime);
+}
+
+bool TCompareRules::SameNameCase(const TBaseFileInfo &LeftInfo, const TBaseFileInfo &RightInfo) const {
+  return !FOptions.CompareFileNameCase || LeftInfo.GetFileName() == RightInfo.GetFileName();
+}
+
+bool TCompareRules::SameContents(const TBaseFileInfo &LeftInfo, const TBaseFileInfo &RightInfo,
+                                 const std::wstring &LeftRoot, const std::wstring &RightRoot,
+                                 const std::wstring &RelativeDir, const std::wstring &Name, bool &LeftFailed,
+                                 bool &RightFailed) {
+  LeftFailed = false;
+  RightFailed = false;
+  if (!FOptions.CompareContents)
+    return true;
+
+  // The pair was matched without regard to case; each side is opened by its own name, which
+  // matters only in a case-sensitive directory.
+  const std::wstring LeftPath = LeftRoot + RelativeDir + Name;
+  const std::wstring &RightName = RightInfo.GetFileName().empty() ? Name : RightInfo.GetFileName();
+  const std::wstring RightPath = RightRoot + RelativeDir + RightName;
+  const std::wstring LeftText = RemoveLongPathPrefix(LeftPath);
+  const std::wstring RightText = RemoveLongPathPrefix(RightPath);
+  Progress(LeftText, RightText, 0, 0);
+
+  TFileHandle Left = OpenForComparison(LeftPath);
+  TFileHandle Right = OpenForComparison(RightPath);
+  LeftFailed = !Left;
+  RightFailed = !Right;
+  if (LeftFailed || RightFailed)
+    return false;
+
+  if (FOptions.CompareContentsIgnore)
+    return CompareContentsIgnoring(Left.Get(), Right.Get(), LeftText, RightText, LeftInfo.GetSize(),
+                                   RightInfo.GetSize(), LeftFailed, RightFailed);
+  return CompareContentsExact(Left.Get(), Right.Get(), LeftText, RightText, LeftInfo.GetSize(),
+                              RightInfo.GetSize(), LeftFailed, RightFailed);
+}
+
+bool TCompareRules::CompareContentsExact(HANDLE LeftHandle, HANDLE RightHandle, const std::wstring &LeftPath,
+                                         const std::wstring &RightPath, int64_t LeftSize, int64_t RightSize,
+                                         bool &LeftFailed, bool &RightFailed) {
+  const int64_t Total = LeftSize + RightSize;
+  int64_t Done = 0;
+  uint8_t *LeftBlock = FLeftBuffer.data();
+  uint8_t *RightBlock = FRightBuffer.data();
+  while (true) {
+    Progress(LeftPath, RightPath, Done, Total);
+    DWORD LeftCount = 0, RightCount = 0;
+    LeftFailed = !ReadBlock(LeftHandle, LeftBlock, LeftCount);
+    RightFailed = !ReadBlock(RightHandle, RightBlock, RightCount);
+    if (LeftFailed || RightFailed || LeftCount != RightCount)
+      return false;
+    if (LeftCount == 0)
+      return true;
+    if (std::memcmp(LeftBlock, RightBlock, LeftCount) != 0)
+      return false;
+    Done += LeftCount + RightCount;
+  }
+}
+
+bool TCompareRules::CompareContentsIgnoring(HANDLE LeftHandle, HANDLE RightHandle,
+                                            const std::wstring &LeftPath, const std::wstring &RightPath,
+                                            int64_t LeftSize, int64_t RightSize, bool &LeftFailed,
+                                            bool &RightFailed) {
+  const bool WhitespaceMode = FOptions.IgnoreWhitespace;
+  const int64_t Total = LeftSize + RightSize;
+  int64_t Done = 0;
+  TIgnoringSide Left{LeftHandle, FLeftBuffer.data()};
+  TIgnoringSide Right{RightHandle, FRightBuffer.data()};
+  LeftFailed = false;
+  RightFailed = false;
+  while (true) {
+    Progress(LeftPath, RightPath, Done, Total);
+    Left.Refill(Done);
+    Right.Refill(Done);
+    LeftFailed = Left.Failed;
+    RightFailed = Right.Failed;
+    if (LeftFailed || RightFailed)
+      return false;
+    if (Left.AtEnd() && Right.AtEnd())
+      return true;
+
+    if (WhitespaceMode) {
+      if (!MatchRun(Left, Right, bcWhitespace))
+        return false;
+      Left.Skip(bcWhitespace);
+      Right.Skip(bcWhitespace);
+    } else {
+      // The line feed of a CR LF pair, also when the pair is split across two blocks.
+      for (TIgnoringSide *Side : {&Left, &Right})
+        if (Side->PendingCR) {
+          Side->PendingCR = false;
+          if (Side->HasData() && Side->Current() == '\n')
+            ++Side->Position;
+        }
+      if (!MatchRun(Left, Right, bcLineBreak))
+        return false;
+      if (Left.HasData() && Right.HasData()) {
+        // Both stand on a byte that stopped the run; a break must meet a break.
+        if (!Left.CurrentIs(bcLineBreak) || !Right.CurrentIs(bcLineBreak))
+          return false;
+        Left.PendingCR = Left.Current() == '\r';
+        Right.PendingCR = Right.Current() == '\r';
+        ++Left.Position;
+        ++Right.Position;
+      }
+    }
+
+    // One side has bytes that count while the other has ended (a pending CR's line feed is
+    // still allowed on the side that has it).
+    if (Left.HasData() && Right.AtEnd() && !Left.PendingCR)
+      return false;
+    if (Right.HasData() && Left.AtEnd() && !Right.PendingCR)
+      return false;
+  }
+}
