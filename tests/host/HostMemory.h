@@ -31,5 +31,6 @@ private:
   size_t FSize = 0;
   size_t FPage = 0;
   size_t FReserved = 0;
-  bool FOverrun = false;
+  // Set by the exception handler, behind the compiler's back.
+  volatile bool FOverrun = false;
 };
