@@ -1,5 +1,6 @@
 #include "Velmora.h"
 
+#include "DiscoverDifferences.h"
 #include "SynchronizeDirectories.h"
 #include "VelmoraMessages.h"
 
@@ -88,12 +89,53 @@ intptr_t TVelmoraPlugin::OpenFromEditor() {
   return 0;
 }
 
-intptr_t TVelmoraPlugin::OpenFromMacro(intptr_t) {
-  return 0;
+intptr_t TVelmoraPlugin::OpenFromMacro(intptr_t Data) {
+  return ProcessMacro(TFarMacro::ToVariants(reinterpret_cast<const OpenMacroInfo *>(Data))) ? 1 : 0;
+}
+
+bool TVelmoraPlugin::ProcessMacro(const TFarVariants &Values) {
+  TSynchronizeTask *Task = TSynchronizeTask::FindForEditor(-1);
+  if (Values.empty())
+    return false;
+  const std::wstring Word = Values[0].ToString();
+  if (Word == L"is_editor")
+    return Task != nullptr;
+  if (!Task)
+    return false;
+
+  // The command for the side named by the second value.
+  auto BySide = [&Values](int LeftCommand, int RightCommand) {
+    if (Values.size() < 2)
+      throw EVelmoraPluginError(Format(GetMsg(MMacroMissingArgument), {2}));
+    const std::wstring Side = Values[1].ToString();
+    if (Side == L"left")
+      return LeftCommand;
+    if (Side == L"right")
+      return RightCommand;
+    throw EVelmoraPluginError(Format(GetMsg(MMacroInvalidSide), {Side}));
+  };
+
+  int Command;
+  if (Word == L"change_direction")
+    Command = BySide(TSynchronizeTask::scChangeToLeft, TSynchronizeTask::scChangeToRight);
+  else if (Word == L"next_difference")
+    Command = BySide(TSynchronizeTask::scNextLeft, TSynchronizeTask::scNextRight);
+  else if (Word == L"edit_file")
+    Command = BySide(TSynchronizeTask::scEditLeft, TSynchronizeTask::scEditRight);
+  else if (Word == L"goto_file")
+    Command = BySide(TSynchronizeTask::scGotoLeft, TSynchronizeTask::scGotoRight);
+  else if (Word == L"file_info")
+    Command = TSynchronizeTask::scFileInfo;
+  else if (Word == L"compare")
+    Command = TSynchronizeTask::scCompare;
+  else
+    return false;
+  return Task->ExecuteCommand(Command);
 }
 
 intptr_t TVelmoraPlugin::OpenComparison() {
-  return 0;
+  TDiscoverDifferences Discover;
+  return Discover.Run();
 }
 
 void TVelmoraPlugin::ReleasePluginInfo() noexcept {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FarMacro.h"
 #include "FarPlugin.h"
 
 // Raised by the macro commands.
@@ -28,6 +29,11 @@ public:
   std::wstring GetStandardText(TFarStandardText Kind) override;
 
   bool GetPluginInfoBuilt() const noexcept { return FPluginInfoBuilt; }
+
+  // A macro command: a command word, for most commands followed by the side "left" or "right",
+  // run on the differences document of the current editor window. True when the command did
+  // something. A missing or unknown side raises EVelmoraPluginError.
+  bool ProcessMacro(const TFarVariants &Values);
 
 private:
   // The command menu of the differences document in the active editor.

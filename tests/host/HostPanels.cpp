@@ -146,6 +146,7 @@ bool THostPanels::SetFolder(THostSide Side, const std::wstring &Folder) {
   P.PluginParam.clear();
   P.PluginFile.clear();
   P.PluginDirectoryId = GUID{};
+  P.PluginRealNames = false;
   return true;
 }
 
@@ -242,7 +243,7 @@ PANELINFOFLAGS THostPanels::Flags(const THostPanel &P) const {
     Result |= PFLAGS_FOCUS;
   if (P.PluginHandle != nullptr)
     Result |= PFLAGS_PLUGIN;
-  else
+  if (P.PluginHandle == nullptr || P.PluginRealNames)
     Result |= PFLAGS_REALNAMES;
   return Result;
 }

@@ -41,6 +41,8 @@ struct THostPanel {
   GUID OwnerGuid{};
   std::wstring PluginDirectory, PluginParam, PluginFile;
   GUID PluginDirectoryId{};
+  // A plug-in's panel that shows real file names (PFLAGS_REALNAMES), as a temporary panel does.
+  bool PluginRealNames = false;
   // Faults and counters for tests.
   bool RefusePanelInfo = false;
   bool RefuseSetDirectory = false;

@@ -1,0 +1,409 @@
+#include "DiscoverDifferences.h"
+
+#include "DiscoverDifferencesDialog.h"
+#include "Files.h"
+#include "Streams.h"
+#include "SynchronizeDirectories.h"
+#include "VelmoraMessages.h"
+#include "VisitedDirectories.h"
+
+#include <windows.h>
+
+namespace {
+
+// -1, 0 or +1, as the file lists are sorted.
+int CompareNames(const std::wstring &Left, const std::wstring &Right) {
+  return ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, Left.c_str(), static_cast<int>(Left.size()),
+                          Right.c_str(), static_cast<int>(Right.size())) -
+         CSTR_EQUAL;
+}
+
+std::wstring WithTrailingBackslash(std::wstring Path) {
+  if (Path.empty() || Path.back() != L'\\')
+    Path += L'\\';
+  return Path;
+}
+
+bool IsAbsolutePath(const std::wstring &Path) {
+  if (Path.size() >= 3 && Path[1] == L':' && Path[2] == L'\\' &&
+      ((Path[0] >= L'A' && Path[0] <= L'Z') || (Path[0] >= L'a' && Path[0] <= L'z')))
+    return true;
+  // "\\server\share", "\\?\C:\..." and "\\?\UNC\...".
+  return Path.size() >= 3 && Path[0] == L'\\' && Path[1] == L'\\' && Path[2] != L'\\';
+}
+
+// The walk's roots: the panel's directory in FAR's native form with a trailing backslash.
+std::wstring WalkRoot(const TFarPanel &Panel) {
+  std::wstring Root = TFarModule::ConvertToNativePath(Panel.GetDirectoryName());
+  if (Root.empty())
+    Root = LongPathName(Panel.GetDirectoryName());
+  return WithTrailingBackslash(Root);
+}
+
+// The taskbar and the console title go back to what they were however the walk ends.
+class TWalkScreenScope {
+public:
+  explicit TWalkScreenScope(TFarProgress &Progress)
+      : FProgress(Progress), FTitle(TFarScreen::GetConsoleTitle()) {
+    FProgress.SetTaskbarState(TBPS_INDETERMINATE);
+  }
+  ~TWalkScreenScope() {
+    try {
+      FProgress.Hide();
+      TFarScreen::SetConsoleTitle(FTitle);
+      FProgress.SetTaskbarState(TBPS_NOPROGRESS);
+    } catch (...) {
+      // The run's own error, if any, is the one worth reporting.
+    }
+  }
+  TWalkScreenScope(const TWalkScreenScope &) = delete;
+  TWalkScreenScope &operator=(const TWalkScreenScope &) = delete;
+
+private:
+  TFarProgress &FProgress;
+  std::wstring FTitle;
+};
+
+} // namespace
+
+TDiscoverDifferences::TDiscoverDifferences()
+    : Progress(std::make_unique<TFarProgress>()),
+      Rules(Options, [this](const std::wstring &LeftText, const std::wstring &RightText, int64_t Done,
+                            int64_t Total) { ShowProgress(LeftText, RightText, Done, Total); }) {
+  Progress->SetAllowAbort(true);
+  Progress->SetOnAbortQuery([this](TFarProgress &Sender, bool &Abort) { ConfirmAbort(Sender, Abort); });
+}
+
+TDiscoverDifferences::~TDiscoverDifferences() {
+  LeftVisited.reset();
+  RightVisited.reset();
+  Progress.reset();
+  Output.reset();
+  LeftPanel.reset();
+  RightPanel.reset();
+  Task.reset();
+}
+
+intptr_t TDiscoverDifferences::Run() {
+  try {
+    SelectPanels();
+    if (!IsFilePanel(*LeftPanel) || !IsFilePanel(*RightPanel)) {
+      ShowMessage({GetMsg(MTitle), GetMsg(MNotFilePanels), GetMsg(MOk)}, FMSG_WARNING, 1);
+      return 0;
+    }
+    Options.Reset();
+    Options.Load();
+    if (!AskOptions())
+      return 0;
+
+    Task = std::make_unique<TSynchronizeTask>(LongPathName(LeftPanel->GetDirectoryName()),
+                                              LongPathName(RightPanel->GetDirectoryName()));
+    Output = std::make_unique<TTextStream>(Task->GetFileName(), fmOpenReadWrite | fmShareDenyWrite);
+    Output->SetPosition(Output->GetSize());
+
+    bool Found = false;
+    {
+      TWalkScreenScope Screen(*Progress);
+      ComparePanels(*LeftPanel, *RightPanel, Options.GetScanDepth(), Options.ProcessSelected, Found);
+    }
+    // A line still in the buffer must reach the file before anyone reads it, and a failing write
+    // must be reported rather than lost in the destructor.
+    Output->Flush();
+    Output.reset();
+
+    // When the document was opened, the editor registry owns it from now on.
+    FinishRun(Found);
+  } catch (const EAbort &) {
+    // The user stopped the run; the document goes with the task.
+  } catch (const Exception &E) {
+    std::vector<std::wstring> Lines{GetMsg(MTitle), E.ClassName()};
+    for (const std::wstring &Line : SplitMessageLines(E.Message()))
+      Lines.push_back(Line);
+    Lines.push_back(GetMsg(MOk));
+    Output.reset();
+    Task.reset();
+    ShowMessage(Lines, FMSG_WARNING | FMSG_ERRORTYPE, 1);
+  }
+  Output.reset();
+  Task.reset();
+  LeftVisited.reset();
+  RightVisited.reset();
+  return 0;
+}
+
+void TDiscoverDifferences::SelectPanels() {
+  LeftPanel.reset();
+  RightPanel.reset();
+  auto Active = std::make_unique<TFarPanel>(true, true);
+  auto Passive = std::make_unique<TFarPanel>(false, true);
+  if (Active->HasFlag(PFLAGS_PANELLEFT)) {
+    LeftPanel = std::move(Active);
+    RightPanel = std::move(Passive);
+  } else {
+    LeftPanel = std::move(Passive);
+    RightPanel = std::move(Active);
+  }
+}
+
+bool TDiscoverDifferences::IsFilePanel(const TFarPanel &Panel) {
+  if (Panel.GetPanelType() != PTYPE_FILEPANEL)
+    return false;
+  if (!Panel.IsPluginPanel())
+    return true;
+  if (!Panel.HasFlag(PFLAGS_REALNAMES))
+    return false;
+  const std::wstring &Directory = Panel.GetDirectoryName();
+  if (!IsAbsolutePath(Directory))
+    return false;
+  const DWORD Attributes = ::GetFileAttributesW(LongPathName(Directory).c_str());
+  return Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool TDiscoverDifferences::AskOptions() {
+  TDiscoverDifferencesDialog Dialog;
+  Dialog.Options = &Options;
+  Dialog.LeftPanel = LeftPanel.get();
+  Dialog.RightPanel = RightPanel.get();
+  if (!Dialog.EditOptions())
+    return false;
+  Options.Save();
+  Options.Assign(Dialog.GetWorkingOptions());
+  return true;
+}
+
+void TDiscoverDifferences::ComparePanels(TFarPanel &Left, TFarPanel &Right, int32_t Depth,
+                                         bool ProcessSelectedOnly, bool &Found) {
+  const std::wstring LeftRoot = WalkRoot(Left);
+  const std::wstring RightRoot = WalkRoot(Right);
+  ShowProgress(LeftRoot + L"*", RightRoot + L"*", 0, 0);
+
+  if (!LeftVisited)
+    LeftVisited = std::make_unique<TVisitedDirectories>();
+  if (!RightVisited)
+    RightVisited = std::make_unique<TVisitedDirectories>();
+  TVisitedDirectoryScope LeftScope(*LeftVisited, LeftRoot);
+  TVisitedDirectoryScope RightScope(*RightVisited, RightRoot);
+
+  TFileInfoList LeftList, RightList;
+  LeftList.LoadFromPanel(Left);
+  RightList.LoadFromPanel(Right);
+  LeftList.SortByFileName();
+  RightList.SortByFileName();
+
+  if (ProcessSelectedOnly) {
+    // Keep what is selected, and the namesake of anything selected on the other side.
+    size_t L = 0, R = 0;
+    auto Keep = [](TFileInfoList &List, size_t &Index) {
+      if (List[Index].GetSelected())
+        ++Index;
+      else
+        List.Delete(Index);
+    };
+    for (;;) {
+      const bool LeftLeft = L < LeftList.Count(), RightLeft = R < RightList.Count();
+      if (!LeftLeft && !RightLeft)
+        break;
+      if (!LeftLeft) {
+        Keep(RightList, R);
+        continue;
+      }
+      if (!RightLeft) {
+        Keep(LeftList, L);
+        continue;
+      }
+      const int Order = CompareNames(LeftList[L].GetFileName(), RightList[R].GetFileName());
+      if (Order < 0)
+        Keep(LeftList, L);
+      else if (Order > 0)
+        Keep(RightList, R);
+      else if (LeftList[L].GetSelected() || RightList[R].GetSelected()) {
+        ++L;
+        ++R;
+      } else {
+        LeftList.Delete(L);
+        RightList.Delete(R);
+      }
+    }
+  }
+
+  CompareLists(LeftList, RightList, LeftRoot, RightRoot, L"", Depth, Found);
+
+  Left.ApplySelection();
+  Right.ApplySelection();
+}
+
+void TDiscoverDifferences::CompareLists(TFileInfoList &LeftList, TFileInfoList &RightList,
+                                        const std::wstring &LeftRoot, const std::wstring &RightRoot,
+                                        const std::wstring &RelativeDir, int32_t Depth, bool &Found) {
+  TFarScreen::SetConsoleTitle(GetMsg(MTitle) + L": " + RelativeDir);
+  LeftList.SortByFileNameDescending();
+  RightList.SortByFileNameDescending();
+
+  // Walked from the end: ascending order, and each level's lists are only read.
+  size_t L = LeftList.Count(), R = RightList.Count();
+  while (L > 0 && R > 0) {
+    TBaseFileInfo &LeftInfo = LeftList[L - 1];
+    TBaseFileInfo &RightInfo = RightList[R - 1];
+    LeftInfo.SetSelected(false);
+    RightInfo.SetSelected(false);
+    if (Progress->NeedsUpdate())
+      ShowProgress(RelativeDir + LeftInfo.GetFileName(), RelativeDir + RightInfo.GetFileName(), 0, 0);
+    const int Order = CompareNames(LeftInfo.GetFileName(), RightInfo.GetFileName());
+    if (Order < 0) {
+      AddDifference(dtMissingRight, drFile, RelativeDir, LeftInfo.GetFileName(), LeftInfo.IsDirectory());
+      LeftInfo.SetSelected(true);
+      Found = true;
+      --L;
+    } else if (Order > 0) {
+      AddDifference(dtMissingLeft, drFile, RelativeDir, RightInfo.GetFileName(), RightInfo.IsDirectory());
+      RightInfo.SetSelected(true);
+      Found = true;
+      --R;
+    } else {
+      CompareItems(LeftInfo, RightInfo, LeftRoot, RightRoot, RelativeDir, LeftInfo.GetFileName(), Depth,
+                   Found);
+      --L;
+      --R;
+    }
+  }
+  for (; L > 0; --L) {
+    TBaseFileInfo &LeftInfo = LeftList[L - 1];
+    AddDifference(dtMissingRight, drFile, RelativeDir, LeftInfo.GetFileName(), LeftInfo.IsDirectory());
+    LeftInfo.SetSelected(true);
+    Found = true;
+  }
+  for (; R > 0; --R) {
+    TBaseFileInfo &RightInfo = RightList[R - 1];
+    AddDifference(dtMissingLeft, drFile, RelativeDir, RightInfo.GetFileName(), RightInfo.IsDirectory());
+    RightInfo.SetSelected(true);
+    Found = true;
+  }
+}
+
+void TDiscoverDifferences::CompareItems(TBaseFileInfo &LeftInfo, TBaseFileInfo &RightInfo,
+                                        const std::wstring &LeftRoot, const std::wstring &RightRoot,
+                                        const std::wstring &RelativeDir, const std::wstring &Name,
+                                        int32_t Depth, bool &Found) {
+  const bool LeftIsDirectory = LeftInfo.IsDirectory(), RightIsDirectory = RightInfo.IsDirectory();
+  if (LeftIsDirectory && RightIsDirectory) {
+    CompareDirectories(LeftInfo, RightInfo, LeftRoot, RightRoot, RelativeDir, Name, Depth, Found);
+  } else if (LeftIsDirectory) {
+    AddDifference(dtOlderRight, drFile, RelativeDir, Name, true);
+    LeftInfo.SetSelected(true);
+    Found = true;
+  } else if (RightIsDirectory) {
+    AddDifference(dtOlderLeft, drFile, RelativeDir, Name, true);
+    RightInfo.SetSelected(true);
+    Found = true;
+  } else {
+    CompareFiles(LeftInfo, RightInfo, LeftRoot, RightRoot, RelativeDir, Name, Found);
+  }
+}
+
+void TDiscoverDifferences::CompareDirectories(TBaseFileInfo &LeftInfo, TBaseFileInfo &RightInfo,
+                                              const std::wstring &LeftRoot, const std::wstring &RightRoot,
+                                              const std::wstring &RelativeDir, const std::wstring &Name,
+                                              int32_t Depth, bool &Found) {
+  if (Depth <= 0)
+    return;
+  const std::wstring LeftPath = LeftRoot + RelativeDir + Name;
+  const std::wstring RightPath = RightRoot + RelativeDir + Name;
+  if (RealPathName(LeftPath) == RealPathName(RightPath)) {
+    AddDifference(dtEqual, drNone, RelativeDir, Name, true);
+    return;
+  }
+
+  const bool LeftLoops = LeftVisited->Contains(LeftPath);
+  const bool RightLoops = RightVisited->Contains(RightPath);
+  if (LeftLoops && RightLoops)
+    return;
+  if (LeftLoops || RightLoops) {
+    AddDifference(dtDifferent, drFile, RelativeDir, Name, true);
+    Found = true;
+    LeftInfo.SetSelected(true);
+    RightInfo.SetSelected(true);
+    return;
+  }
+
+  TVisitedDirectoryScope LeftScope(*LeftVisited, LeftPath);
+  TVisitedDirectoryScope RightScope(*RightVisited, RightPath);
+  TFileInfoList LeftList, RightList;
+  const bool LeftFailed = !LeftList.LoadFromDirectory(LeftPath);
+  const bool RightFailed = !RightList.LoadFromDirectory(RightPath);
+  if (!LeftFailed && !RightFailed) {
+    bool SubFound = false;
+    CompareLists(LeftList, RightList, LeftRoot, RightRoot, RelativeDir + Name + L"\\", Depth - 1, SubFound);
+    if (SubFound) {
+      Found = true;
+      LeftInfo.SetSelected(true);
+      RightInfo.SetSelected(true);
+    }
+    return;
+  }
+
+  Found = true;
+  if (LeftFailed || Options.SelectDifferencesOnBothPanels)
+    RightInfo.SetSelected(true);
+  if (RightFailed || Options.SelectDifferencesOnBothPanels)
+    LeftInfo.SetSelected(true);
+  const TDifferenceType DiffType = LeftFailed && RightFailed ? dtFailedBoth
+                                   : LeftFailed              ? dtFailedLeft
+                                                             : dtFailedRight;
+  AddDifference(DiffType, drContents, RelativeDir, Name, true);
+}
+
+void TDiscoverDifferences::CompareFiles(TBaseFileInfo &LeftInfo, TBaseFileInfo &RightInfo,
+                                        const std::wstring &LeftRoot, const std::wstring &RightRoot,
+                                        const std::wstring &RelativeDir, const std::wstring &Name,
+                                        bool &Found) {
+  const TFileComparison Result =
+      Rules.CompareFiles(LeftInfo, RightInfo, LeftRoot, RightRoot, RelativeDir, Name);
+  if (!Result.IsDifferent())
+    return;
+  AddDifference(Result.DiffType, Result.Reason, RelativeDir, Name, false);
+  Found = true;
+}
+
+void TDiscoverDifferences::AddDifference(TDifferenceType DiffType, TDifferenceReason Reason,
+                                         const std::wstring &RelativeDir, const std::wstring &Name,
+                                         bool IsDirectory) {
+  if (DiffType == dtEqual)
+    return;
+  if (!Output)
+    throw EStreamError(L"The differences document is not open");
+  Output->WriteLine(TDifferenceItem(DiffType, Reason, RelativeDir + Name, IsDirectory).FormatLine());
+}
+
+void TDiscoverDifferences::ShowProgress(const std::wstring &LeftText, const std::wstring &RightText,
+                                        int64_t Done, int64_t Total) {
+  if (!Progress->NeedsUpdate())
+    return;
+  // The window fixes its width when it is first shown; the first texts are fitted to the width
+  // it is going to take.
+  const int Width = Progress->IsShown() ? Progress->GetWidth() : TFarScreen::Width() - 14;
+  Progress->Show({GetMsg(MTitle), GetMsg(MCompareProgressLeft), FitToWidth(LeftText, Width),
+                  GetMsg(MCompareProgressRight), FitToWidth(RightText, Width),
+                  Progress->ProgressBar(Done, Total)});
+}
+
+void TDiscoverDifferences::ConfirmAbort(TFarProgress &, bool &Abort) {
+  Abort = ShowMessage({GetMsg(MAbortTitle), GetMsg(MAbortText), GetMsg(MOk), GetMsg(MCancel)}, FMSG_WARNING,
+                      2) == 0;
+}
+
+bool TDiscoverDifferences::FinishRun(bool Found) {
+  if (!Found) {
+    ShowMessage({GetMsg(MNoDifferencesTitle), GetMsg(MNoDifferencesText), GetMsg(MOk)}, 0, 1);
+    return false;
+  }
+  if (!Task)
+    return false;
+  if (Task->ShowDocument(true)) {
+    TFarEditorManaged::Adopt(std::move(Task));
+    return true;
+  }
+  bool KeepOpen = false;
+  Task->Synchronize(KeepOpen);
+  Task.reset();
+  return false;
+}

@@ -1,0 +1,443 @@
+// The comparison run end to end: two real folders on the host's panels, the plug-ins menu, the
+// comparison dialog answered by the scripted user, and what comes out: the differences document
+// in the host's editor, the panels' selection and the messages.
+
+#include "DiscoverDifferences.h"
+#include "FarEditor.h"
+#include "FarProgress.h"
+#include "HostDialogs.h"
+#include "HostEditor.h"
+#include "HostInProcess.h"
+#include "HostPanels.h"
+#include "HostScreen.h"
+#include "HostSettings.h"
+#include "ScratchFiles.h"
+#include "Velmora.h"
+#include "VelmoraMessages.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace {
+
+// 1 June 2024, 12:00 UTC, in FILETIME ticks.
+constexpr int64_t BaseTime = 133617168000000000LL;
+constexpr int64_t Second = 10000000LL;
+constexpr int64_t Minute = 60 * Second;
+
+using Lines = std::vector<std::wstring>;
+
+class DiscoverDifferencesTest : public TInProcessPluginTest<TVelmoraPlugin> {
+protected:
+  void SetUp() override {
+    TInProcessPluginTest<TVelmoraPlugin>::SetUp();
+    Left = Scratch / L"left";
+    Right = Scratch / L"right";
+    ASSERT_TRUE(CreateDirectoryW(Left.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(Right.c_str(), nullptr));
+  }
+  void TearDown() override {
+    TFarProgress::SetTickSource(nullptr);
+    if (ConsoleReady)
+      THostConsole::Flush();
+    TFarEditorManaged::FreeAdopted();
+    TInProcessPluginTest<TVelmoraPlugin>::TearDown();
+  }
+
+  void Option(const wchar_t *Name, uint64_t Value) {
+    HostSettings().SetNumber(VelmoraPluginGuid, L"", Name, Value);
+  }
+
+  void File(const std::wstring &Path, const std::string &Bytes, int64_t TimeOffset = 0) {
+    ASSERT_TRUE(WriteBytes(Path, Bytes)) << HostUtf8(Path);
+    ASSERT_TRUE(SetWriteTime(Path, BaseTime + TimeOffset)) << HostUtf8(Path);
+  }
+  void Folder(const std::wstring &Path) {
+    ASSERT_TRUE(CreateDirectoryW(Path.c_str(), nullptr)) << HostUtf8(Path);
+  }
+  // The same file on both sides.
+  void Both(const std::wstring &Name, const std::string &Bytes, int64_t TimeOffset = 0) {
+    File(Left + L"\\" + Name, Bytes, TimeOffset);
+    File(Right + L"\\" + Name, Bytes, TimeOffset);
+  }
+
+  void ShowFolders(const std::wstring &LeftFolder, const std::wstring &RightFolder) {
+    ASSERT_TRUE(HostPanels().SetFolder(THostSide::Left, LeftFolder));
+    ASSERT_TRUE(HostPanels().SetFolder(THostSide::Right, RightFolder));
+  }
+  void ShowFolders() { ShowFolders(Left, Right); }
+
+  // The plug-ins menu with the dialog confirmed as it comes; Then answers what is asked after it.
+  void Compare(std::initializer_list<intptr_t> Then = {}) {
+    THostDialogUser(Host.Script()).Press(L"OK");
+    for (intptr_t Button : Then)
+      Host.Script().AnswerMessage(Button);
+    EXPECT_EQ(0, Host.OpenFromPluginsMenu());
+  }
+
+  THostEditorWindow *Document() { return THostEditor::Of(Host).Current(); }
+  // The difference lines of the open document, in order.
+  Lines DifferenceLines() {
+    Lines Result;
+    if (THostEditorWindow *Window = Document())
+      for (const std::wstring &Line : Window->Lines()) {
+        TDifferenceItem Item;
+        if (Item.ParseLine(Line))
+          Result.push_back(Line);
+      }
+    return Result;
+  }
+  Lines Selected(THostSide Side) { return HostPanels().SelectedNames(Side); }
+  // Files left in FAR's temporary folder (where the documents are made).
+  size_t TempFiles() {
+    size_t Count = 0;
+    WIN32_FIND_DATAW Data;
+    HANDLE Find = FindFirstFileW((Host.TempFolder() + L"\\*").c_str(), &Data);
+    if (Find == INVALID_HANDLE_VALUE)
+      return 0;
+    do
+      if (!(Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        ++Count;
+    while (FindNextFileW(Find, &Data));
+    FindClose(Find);
+    return Count;
+  }
+  // The messages that asked something (progress windows have no buttons).
+  std::vector<THostMessage> Questions() {
+    std::vector<THostMessage> Result;
+    for (const THostMessage &Message : Host.Messages())
+      if (Message.ButtonsNumber > 0)
+        Result.push_back(Message);
+    return Result;
+  }
+  void ExpectNoDifferencesMessage() {
+    const std::vector<THostMessage> Asked = Questions();
+    ASSERT_EQ(1u, Asked.size());
+    const THostMessage &Message = Asked[0];
+    EXPECT_EQ(Host.Msg(MNoDifferencesTitle), Message.Title());
+    EXPECT_EQ(Host.Msg(MNoDifferencesText), Message.Body());
+    EXPECT_EQ(0u, Message.Flags);
+    EXPECT_EQ(nullptr, Document());
+    EXPECT_EQ(0u, TempFiles());
+  }
+  void NeedConsole() {
+    std::wstring Why;
+    ConsoleReady = THostConsole::Ensure(&Why);
+    ASSERT_TRUE(ConsoleReady) << HostUtf8(Why);
+    THostConsole::Flush();
+  }
+
+  TScratchFolder Scratch;
+  std::wstring Left, Right;
+  bool ConsoleReady = false;
+};
+
+Lines Sorted(Lines Names) {
+  std::sort(Names.begin(), Names.end());
+  return Names;
+}
+
+} // namespace
+
+TEST_F(DiscoverDifferencesTest, EveryKindOfDifferenceHasItsLineAndSelectsTheNewerSide) {
+  Option(L"ProcessSubfolders", 1);
+  Folder(Left + L"\\a_dirfile");
+  File(Right + L"\\a_dirfile", "file");
+  File(Left + L"\\b_filedir", "file");
+  Folder(Right + L"\\b_filedir");
+  File(Left + L"\\c_newleft.txt", "same size", 10 * Minute);
+  File(Right + L"\\c_newleft.txt", "same size");
+  File(Left + L"\\d_newright.txt", "same size");
+  File(Right + L"\\d_newright.txt", "same size", 10 * Minute);
+  File(Left + L"\\e_onlyleft.txt", "x");
+  Folder(Left + L"\\f_onlyleftdir");
+  File(Left + L"\\f_onlyleftdir\\inside.txt", "never looked at");
+  File(Right + L"\\g_onlyright.txt", "x");
+  Both(L"h_same.txt", "equal");
+  File(Left + L"\\i_size.txt", "short");
+  File(Right + L"\\i_size.txt", "longer text");
+  Folder(Left + L"\\j_sub");
+  Folder(Right + L"\\j_sub");
+  File(Left + L"\\j_sub\\k_inner.txt", "1");
+  File(Right + L"\\j_sub\\k_inner.txt", "22");
+  Folder(Left + L"\\l_equalsub");
+  Folder(Right + L"\\l_equalsub");
+  Both(L"l_equalsub\\m.txt", "equal");
+  ShowFolders();
+  // A selection from before is replaced by the differences (the filter is switched off).
+  ASSERT_TRUE(HostPanels().Select(THostSide::Left, L"h_same.txt"));
+  ASSERT_TRUE(HostPanels().Select(THostSide::Right, L"l_equalsub"));
+  THostDialogUser(Host.Script()).Clear(L"Only selected items").Press(L"OK");
+  EXPECT_EQ(0, Host.OpenFromPluginsMenu());
+
+  EXPECT_EQ((Lines{
+                L"--->F\ta_dirfile\\*",
+                L"<---F\tb_filedir\\*",
+                L"--->T\tc_newleft.txt",
+                L"<---T\td_newright.txt",
+                L"==>>F\te_onlyleft.txt",
+                L"==>>F\tf_onlyleftdir\\*",
+                L"<<==F\tg_onlyright.txt",
+                L"<-->S\ti_size.txt",
+                L"<-->S\tj_sub\\k_inner.txt",
+            }),
+            DifferenceLines());
+  EXPECT_EQ(
+      (Lines{L"a_dirfile", L"c_newleft.txt", L"e_onlyleft.txt", L"f_onlyleftdir", L"i_size.txt", L"j_sub"}),
+      Sorted(Selected(THostSide::Left)));
+  EXPECT_EQ((Lines{L"b_filedir", L"d_newright.txt", L"g_onlyright.txt", L"i_size.txt", L"j_sub"}),
+            Sorted(Selected(THostSide::Right)));
+
+  // The document: title line with both directories, cursor on the first difference.
+  THostEditorWindow *Window = Document();
+  ASSERT_NE(nullptr, Window);
+  ASSERT_GT(Window->LineCount(), 2u);
+  EXPECT_NE(std::wstring::npos, Window->Line(0).find(Left));
+  EXPECT_NE(std::wstring::npos, Window->Line(0).find(Right));
+  EXPECT_EQ(L"--->F\ta_dirfile\\*", Window->Line(size_t(Window->CurLine())));
+  EXPECT_EQ(1u, TFarEditorManaged::RegisteredCount());
+  EXPECT_TRUE(Questions().empty());
+  // The options are saved as the dialog stored them.
+  EXPECT_EQ(std::optional<uint64_t>(0), HostSettings().GetNumber(VelmoraPluginGuid, L"", L"ProcessSelected"));
+}
+
+TEST_F(DiscoverDifferencesTest, ContentsAreComparedAndAnUnreadableFileIsAFailureOfItsSide) {
+  Option(L"CompareContents", 1);
+  Both(L"a_equal.bin", std::string(10000, 'q'));
+  File(Left + L"\\b_contents.bin", std::string(9000, 'q') + "x");
+  File(Right + L"\\b_contents.bin", std::string(9000, 'q') + "y");
+  Both(L"c_locked.bin", "locked on the right");
+  File(Left + L"\\d_lockedleft.bin", "locked on the left", 0);
+  File(Right + L"\\d_lockedleft.bin", "locked on the left", Minute);
+  ShowFolders();
+  HANDLE Lock =
+      CreateFileW((Right + L"\\c_locked.bin").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, Lock);
+  Compare();
+  CloseHandle(Lock);
+
+  // The lock on the left file is gone by now, but the time decides before any file is opened.
+  EXPECT_EQ((Lines{L"<-->C\tb_contents.bin", L"--!>C\tc_locked.bin", L"<---T\td_lockedleft.bin"}),
+            DifferenceLines());
+  EXPECT_EQ((Lines{L"b_contents.bin", L"c_locked.bin"}), Sorted(Selected(THostSide::Left)));
+  EXPECT_EQ((Lines{L"b_contents.bin", L"d_lockedleft.bin"}), Sorted(Selected(THostSide::Right)));
+}
+
+TEST_F(DiscoverDifferencesTest, WithoutSubfoldersCommonDirectoriesAreNotCompared) {
+  Folder(Left + L"\\common");
+  Folder(Right + L"\\common");
+  File(Left + L"\\common\\only here.txt", "x");
+  Folder(Right + L"\\lonely");
+  ShowFolders();
+  Compare();
+  EXPECT_EQ((Lines{L"<<==F\tlonely\\*"}), DifferenceLines());
+  EXPECT_EQ((Lines{L"lonely"}), Selected(THostSide::Right));
+  EXPECT_TRUE(Selected(THostSide::Left).empty());
+}
+
+TEST_F(DiscoverDifferencesTest, ADepthLimitStopsTheWalkBelowIt) {
+  Option(L"ProcessSubfolders", 1);
+  Option(L"UseMaxScanDepth", 1);
+  Option(L"MaxScanDepth", 1);
+  for (const std::wstring &Root : {Left, Right}) {
+    Folder(Root + L"\\one");
+    Folder(Root + L"\\one\\two");
+  }
+  File(Left + L"\\one\\first level.txt", "x");
+  File(Left + L"\\one\\two\\second level.txt", "x");
+  ShowFolders();
+  Compare();
+  EXPECT_EQ((Lines{L"==>>F\tone\\first level.txt"}), DifferenceLines());
+  EXPECT_EQ((Lines{L"one"}), Selected(THostSide::Left));
+  EXPECT_EQ((Lines{L"one"}), Selected(THostSide::Right));
+}
+
+TEST_F(DiscoverDifferencesTest, UnlimitedDepthReachesTheDeepestLevel) {
+  Option(L"ProcessSubfolders", 1);
+  std::wstring Path;
+  for (int Level = 0; Level < 6; ++Level) {
+    Path += L"\\d" + std::to_wstring(Level);
+    Folder(Left + Path);
+    Folder(Right + Path);
+  }
+  File(Right + Path + L"\\deep.txt", "x");
+  ShowFolders();
+  Compare();
+  EXPECT_EQ((Lines{L"<<==F\td0\\d1\\d2\\d3\\d4\\d5\\deep.txt"}), DifferenceLines());
+}
+
+TEST_F(DiscoverDifferencesTest, OnlySelectedItemsAndTheirNamesakesAreCompared) {
+  File(Left + L"\\a.txt", "left");
+  File(Right + L"\\a.txt", "right side");
+  File(Right + L"\\b.txt", "unselected, right only");
+  File(Left + L"\\c.txt", "selected, left only");
+  File(Left + L"\\d.txt", "not selected");
+  File(Right + L"\\d.txt", "not selected either");
+  ShowFolders();
+  ASSERT_TRUE(HostPanels().Select(THostSide::Left, L"a.txt"));
+  ASSERT_TRUE(HostPanels().Select(THostSide::Left, L"c.txt"));
+  Compare(); // the dialog ticks "only selected" by itself when anything is selected
+  EXPECT_EQ((Lines{L"<-->S\ta.txt", L"==>>F\tc.txt"}), DifferenceLines());
+  EXPECT_EQ((Lines{L"a.txt", L"c.txt"}), Sorted(Selected(THostSide::Left)));
+  EXPECT_EQ((Lines{L"a.txt"}), Selected(THostSide::Right));
+}
+
+TEST_F(DiscoverDifferencesTest, LeftAndRightAreScreenSidesWhicheverPanelIsActive) {
+  File(Left + L"\\screen left only.txt", "x");
+  ShowFolders();
+  HostPanels().SetActiveSide(THostSide::Right);
+  Compare();
+  EXPECT_EQ((Lines{L"==>>F\tscreen left only.txt"}), DifferenceLines());
+  EXPECT_EQ((Lines{L"screen left only.txt"}), Selected(THostSide::Left));
+  ASSERT_NE(nullptr, Document());
+  const std::wstring &Title = Document()->Line(0);
+  EXPECT_NE(std::wstring::npos, Title.find(Left)) << HostUtf8(Title);
+  EXPECT_LT(Title.find(Left), Title.find(Right)) << HostUtf8(Title);
+}
+
+TEST_F(DiscoverDifferencesTest, NamesDifferingInCasePairUpAndDifferOnlyWhenCaseCounts) {
+  File(Left + L"\\Readme.txt", "same");
+  File(Right + L"\\README.TXT", "same");
+  ShowFolders();
+  Compare({0});
+  ExpectNoDifferencesMessage();
+
+  Host.ClearRecords();
+  Option(L"CompareFileNameCase", 1);
+  Compare();
+  EXPECT_EQ((Lines{L"<-->F\tReadme.txt"}), DifferenceLines());
+  EXPECT_EQ((Lines{L"Readme.txt"}), Selected(THostSide::Left));
+  EXPECT_EQ((Lines{L"README.TXT"}), Selected(THostSide::Right));
+}
+
+TEST_F(DiscoverDifferencesTest, NoDifferencesIsSaidAndLeavesNoDocument) {
+  Option(L"ProcessSubfolders", 1);
+  Both(L"one.txt", "1");
+  Folder(Left + L"\\sub");
+  Folder(Right + L"\\sub");
+  Both(L"sub\\two.txt", "2");
+  ShowFolders();
+  Compare({0});
+  ExpectNoDifferencesMessage();
+  EXPECT_TRUE(Selected(THostSide::Left).empty());
+  EXPECT_EQ(0u, TFarEditorManaged::RegisteredCount());
+}
+
+TEST_F(DiscoverDifferencesTest, BothPanelsOnOneDirectoryFindNothing) {
+  Option(L"ProcessSubfolders", 1);
+  Option(L"CompareContents", 1);
+  File(Left + L"\\file.txt", "contents");
+  Folder(Left + L"\\sub");
+  File(Left + L"\\sub\\inner.txt", "inner");
+  ShowFolders(Left, Left);
+  Compare({0});
+  ExpectNoDifferencesMessage();
+}
+
+TEST_F(DiscoverDifferencesTest, ALoopThroughAJunctionOnOneSideIsADifference) {
+  Option(L"ProcessSubfolders", 1);
+  if (!MakeDirectoryLink(Left + L"\\loop", Left))
+    GTEST_SKIP() << "no directory links on this system";
+  Folder(Right + L"\\loop");
+  File(Right + L"\\loop\\inside.txt", "x");
+  ShowFolders();
+  Compare();
+  EXPECT_EQ((Lines{L"<-->F\tloop\\*"}), DifferenceLines());
+  EXPECT_EQ((Lines{L"loop"}), Selected(THostSide::Left));
+  EXPECT_EQ((Lines{L"loop"}), Selected(THostSide::Right));
+}
+
+TEST_F(DiscoverDifferencesTest, LoopsThroughJunctionsOnBothSidesAreNoDifference) {
+  Option(L"ProcessSubfolders", 1);
+  if (!MakeDirectoryLink(Left + L"\\loop", Left) || !MakeDirectoryLink(Right + L"\\loop", Right))
+    GTEST_SKIP() << "no directory links on this system";
+  Both(L"file.txt", "x");
+  ShowFolders();
+  Compare({0});
+  ExpectNoDifferencesMessage();
+}
+
+TEST_F(DiscoverDifferencesTest, EscDuringALongContentsComparisonStopsWithoutATrace) {
+  NeedConsole();
+  Option(L"CompareContents", 1);
+  Both(L"big.bin", std::string(4 << 20, 'b'));
+  File(Left + L"\\other.txt", "x");
+  ShowFolders();
+  ASSERT_TRUE(HostPanels().Select(THostSide::Right, L"big.bin"));
+  // Every progress update is due; Esc arrives while the big pair is being read.
+  static int Ticks;
+  Ticks = 0;
+  TFarProgress::SetTickSource([]() -> DWORD {
+    if (++Ticks == 400)
+      THostConsole::PushKey(VK_ESCAPE);
+    return DWORD(Ticks) * 1000;
+  });
+  THostDialogUser(Host.Script()).Clear(L"Only selected items").Press(L"OK");
+  Host.Script().AnswerMessage(0, Host.Msg(MAbortText));
+  EXPECT_EQ(0, Host.OpenFromPluginsMenu());
+
+  ASSERT_EQ(1u, Questions().size());
+  std::vector<THostMessage> Progress = HostProgressMessages(Host);
+  ASSERT_FALSE(Progress.empty());
+  EXPECT_NE(std::wstring::npos, Progress.back().Body().find(L"big.bin"));
+  EXPECT_NE(std::wstring::npos, Progress.back().Body().find(L"\x2588")) << "no bytes read yet";
+  EXPECT_EQ(nullptr, Document());
+  EXPECT_EQ(0u, TFarEditorManaged::RegisteredCount());
+  EXPECT_EQ(0u, TempFiles());
+  EXPECT_EQ((Lines{L"big.bin"}), Selected(THostSide::Right));
+  EXPECT_TRUE(Selected(THostSide::Left).empty());
+  EXPECT_EQ(0, Host.Part<THostScreen>().TaskbarState);
+}
+
+TEST_F(DiscoverDifferencesTest, EscAnsweredWithCancelLetsTheRunGoOn) {
+  NeedConsole();
+  File(Left + L"\\only left.txt", "x");
+  ShowFolders();
+  ASSERT_TRUE(THostConsole::PushKey(VK_ESCAPE));
+  THostDialogUser(Host.Script()).Press(L"OK");
+  Host.Script().AnswerMessage(1, Host.Msg(MAbortText));
+  EXPECT_EQ(0, Host.OpenFromPluginsMenu());
+  EXPECT_EQ((Lines{L"==>>F\tonly left.txt"}), DifferenceLines());
+}
+
+TEST_F(DiscoverDifferencesTest, OnlyTwoFilePanelsAreCompared) {
+  ShowFolders();
+  HostPanels().SetPanelType(THostSide::Right, PTYPE_TREEPANEL);
+  Host.Script().AnswerMessage(0, Host.Msg(MNotFilePanels));
+  EXPECT_EQ(0, Host.OpenFromPluginsMenu());
+  ASSERT_EQ(1u, Questions().size());
+  EXPECT_EQ(Host.Msg(MTitle), Questions()[0].Title());
+  EXPECT_EQ(FMSG_WARNING, Questions()[0].Flags);
+  EXPECT_TRUE(Host.Part<THostDialogs>().Runs.empty());
+}
+
+TEST_F(DiscoverDifferencesTest, APluginPanelWithAVirtualDirectoryIsRefused) {
+  // {0C3F5A9B-6E21-4D8B-9A7C-2F1E4B6D8A03}
+  const GUID Archiver = {0x0C3F5A9B, 0x6E21, 0x4D8B, {0x9A, 0x7C, 0x2F, 0x1E, 0x4B, 0x6D, 0x8A, 0x03}};
+  File(Left + L"\\file.txt", "x");
+  ShowFolders();
+  // An archive's inner folder would be taken relative to the current directory.
+  HostPanels().SetPluginPanel(THostSide::Right, Archiver, L"inner\\folder");
+  Host.Script().AnswerMessage(0, Host.Msg(MNotFilePanels));
+  EXPECT_EQ(0, Host.OpenFromPluginsMenu());
+  EXPECT_TRUE(Host.Part<THostDialogs>().Runs.empty());
+
+  // Real names alone are not enough when the directory is not an absolute path of a directory.
+  HostPanels().Panel(THostSide::Right).PluginRealNames = true;
+  Host.Script().AnswerMessage(0, Host.Msg(MNotFilePanels));
+  EXPECT_EQ(0, Host.OpenFromPluginsMenu());
+  HostPanels().Panel(THostSide::Right).PluginDirectory = Scratch / L"missing";
+  Host.Script().AnswerMessage(0, Host.Msg(MNotFilePanels));
+  EXPECT_EQ(0, Host.OpenFromPluginsMenu());
+  EXPECT_TRUE(Host.Part<THostDialogs>().Runs.empty());
+
+  // A plug-in showing a real folder with real names is compared, without subfolders or contents.
+  HostPanels().Panel(THostSide::Right).PluginDirectory = Right;
+  Option(L"ProcessSubfolders", 1);
+  Compare();
+  EXPECT_EQ((Lines{L"==>>F\tfile.txt"}), DifferenceLines());
+}
