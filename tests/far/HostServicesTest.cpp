@@ -45,20 +45,30 @@ protected:
   }
 };
 
-TEST_F(HostServicesTest, SubkeysHaveStableNumbersAndRefuseEmptyOrPathNames) {
+TEST_F(HostServicesTest, SubkeysAreNumberedPerHandleAndRefuseEmptyOrPathNames) {
   HANDLE Handle = CreateSettings();
   size_t A = SubKey(Handle, SCTL_CREATESUBKEY, 0, L"a");
   ASSERT_NE(A, 0u);
-  EXPECT_EQ(SubKey(Handle, SCTL_CREATESUBKEY, 0, L"a"), A);
-  EXPECT_EQ(SubKey(Handle, SCTL_OPENSUBKEY, 0, L"a"), A);
+  size_t B = SubKey(Handle, SCTL_CREATESUBKEY, A, L"b");
+  ASSERT_NE(B, 0u);
+  EXPECT_NE(SubKey(Handle, SCTL_OPENSUBKEY, 0, L"a"), 0u);
   EXPECT_EQ(SubKey(Handle, SCTL_OPENSUBKEY, 0, L"missing"), 0u);
   EXPECT_EQ(SubKey(Handle, SCTL_CREATESUBKEY, 0, L"a\\b"), 0u);
   EXPECT_EQ(SubKey(Handle, SCTL_CREATESUBKEY, 0, L""), 0u);
   EXPECT_EQ(SubKey(Handle, SCTL_OPENSUBKEY, 12345, L"a"), 0u);
+  FarSettingsItem Item{sizeof(FarSettingsItem), B, L"v", FST_QWORD, {}};
+  Item.Number = 5;
+  EXPECT_TRUE(Settings(Handle, SCTL_SET, 0, &Item));
   EXPECT_TRUE(Settings(Handle, SCTL_FREE, 0, nullptr));
-  // Another handle for the same plug-in sees the same key under the same number.
+
+  // A new handle has numbers of its own: the old number names nothing until it opens the key.
   HANDLE Again = CreateSettings();
-  EXPECT_EQ(SubKey(Again, SCTL_OPENSUBKEY, 0, L"a"), A);
+  FarSettingsItem Read{sizeof(FarSettingsItem), B, L"v", FST_QWORD, {}};
+  EXPECT_FALSE(Settings(Again, SCTL_GET, 0, &Read));
+  size_t AgainA = SubKey(Again, SCTL_OPENSUBKEY, 0, L"a");
+  Read.Root = SubKey(Again, SCTL_OPENSUBKEY, AgainA, L"b");
+  ASSERT_TRUE(Settings(Again, SCTL_GET, 0, &Read));
+  EXPECT_EQ(Read.Number, 5u);
   Settings(Again, SCTL_FREE, 0, nullptr);
 }
 

@@ -173,14 +173,13 @@ THostSettings::THandle *THostSettings::FindHandle(HANDLE Handle, const wchar_t *
 }
 
 THostSettingsKey *THostSettings::FindKey(THandle &Handle, size_t Root, const wchar_t *Command) {
-  TStore &S = Store(Handle.StoreName);
-  auto Found = S.Keys.find(Root);
-  if (Found == S.Keys.end()) {
-    // FAR answers an unknown key number with a plain failure; the plug-in can't tell more.
-    (void)Command;
+  // FAR answers a key number the handle never gave out with a plain failure.
+  (void)Command;
+  if (Root >= Handle.Keys.size())
     return nullptr;
-  }
-  return Found->second;
+  TStore &S = Store(Handle.StoreName);
+  auto Found = S.Keys.find(Handle.Keys[Root]);
+  return Found == S.Keys.end() ? nullptr : Found->second;
 }
 
 intptr_t THostSettings::Create(intptr_t Location, FarSettingsCreate *Info) {
@@ -363,12 +362,16 @@ intptr_t THostSettings::SubKey(HANDLE Handle, FarSettingsValue *Value, bool Crea
   // FAR refuses empty names and names with a backslash: a key path is opened one key at a time.
   if (Name.empty() || Name.find(L'\\') != std::wstring::npos)
     return 0;
+  THostSettingsKey *Key = nullptr;
   auto Found = Parent->Subkeys.find(Name);
   if (Found != Parent->Subkeys.end())
-    return static_cast<intptr_t>(Found->second->Id);
-  if (!CreateMissing || H->ReadOnly)
+    Key = Found->second.get();
+  else if (CreateMissing && !H->ReadOnly)
+    Key = AddSubkey(Store(H->StoreName), *Parent, Name);
+  if (!Key)
     return 0;
-  return static_cast<intptr_t>(AddSubkey(Store(H->StoreName), *Parent, Name)->Id);
+  H->Keys.push_back(Key->Id);
+  return static_cast<intptr_t>(H->Keys.size() - 1);
 }
 
 THostSettings &HostSettings() {

@@ -79,12 +79,15 @@ public:
 private:
   struct TStore {
     THostSettingsKey Root;
-    std::map<size_t, THostSettingsKey *> Keys; // by FAR's key number
+    std::map<size_t, THostSettingsKey *> Keys; // every live key by its own id; the root is 0
     size_t NextId = 1;
   };
   struct THandle {
     std::wstring StoreName;
     bool ReadOnly = false;
+    // FAR numbers keys per handle: number n is the n-th key this handle opened or created, 0 the
+    // plug-in's root. The entries are key ids, so a deleted key's number stops working.
+    std::vector<size_t> Keys{0};
     // Strings, data and enumerations handed out stay valid until SCTL_FREE.
     std::vector<std::unique_ptr<std::wstring>> Strings;
     std::vector<std::unique_ptr<std::vector<unsigned char>>> Blobs;
