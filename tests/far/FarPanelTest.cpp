@@ -187,6 +187,12 @@ TEST_F(FarPanelTest, SetDirectoryChangesThePanelAndRereadsTheSnapshot) {
 
   EXPECT_FALSE(Panel.SetDirectory(Left.Sub(L"no such folder")));
   EXPECT_EQ(Panel.GetDirectoryName(), Left.Sub(L"sub"));
+
+  // Back up by a relative name: the cursor lands on the folder just left, as in FAR.
+  EXPECT_TRUE(Panel.SetDirectory(L".."));
+  EXPECT_EQ(Panel.GetDirectoryName(), Left.Path());
+  EXPECT_EQ(Panel.GetCurrentItem(), 1u);
+  EXPECT_EQ(Panel.Item(1).FileName, L"sub");
 }
 
 TEST_F(FarPanelTest, SetCurrentItemMovesFarsCursorAndTheSnapshotFollows) {

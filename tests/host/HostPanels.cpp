@@ -396,7 +396,17 @@ intptr_t THostPanels::Control(HANDLE Handle, int Command, intptr_t Param1, void 
     bool Absolute = IsDrivePath(Target) || Target.rfind(L"\\\\", 0) == 0;
     if (!Absolute)
       Target = P.Folder + (P.Folder.back() == L'\\' ? L"" : L"\\") + Target;
-    return SetFolder(P.Side, Target) ? TRUE : FALSE;
+    std::wstring Previous = P.Folder;
+    if (!SetFolder(P.Side, Target))
+      return FALSE;
+    // Going up, FAR puts the cursor on the folder it came from.
+    size_t Slash = Previous.find_last_of(L'\\');
+    if (Slash != std::wstring::npos && NormalizeFolder(Previous.substr(0, Slash + 1)) == P.Folder) {
+      intptr_t Index = IndexOf(P.Side, Previous.substr(Slash + 1));
+      if (Index >= 0)
+        P.CurrentItem = static_cast<size_t>(Index);
+    }
+    return TRUE;
   }
   case FCTL_UPDATEPANEL:
     ++P.Updates;
