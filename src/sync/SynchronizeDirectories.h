@@ -98,6 +98,14 @@ public:
   // Asks whether the run is to be aborted; true to abort.
   bool ConfirmAbort();
 
+  // The system's file copy (CopyFileExW), or a test's stand-in with the same contract: the
+  // progress routine called as the data goes, PROGRESS_CANCEL ending the copy with the partial
+  // target removed. Null restores the system's copy.
+  using TCopyFileFunction = BOOL(WINAPI *)(LPCWSTR ExistingFileName, LPCWSTR NewFileName,
+                                           LPPROGRESS_ROUTINE ProgressRoutine, LPVOID Data, LPBOOL Cancel,
+                                           DWORD CopyFlags);
+  static void SetCopyFileFunction(TCopyFileFunction Function);
+
   // Whether a document line's path may be joined to the roots: relative, no empty, "." or ".."
   // component, no drive, stream or wildcard characters, no control characters.
   static bool IsSafeRelativePath(const std::wstring &Path);

@@ -21,6 +21,8 @@ constexpr DWORD ProtectingAttributes =
 constexpr DWORD CarriedDirectoryAttributes = ProtectingAttributes | FILE_ATTRIBUTE_ARCHIVE;
 constexpr int NoLabel = -1;
 
+TSynchronizeTask::TCopyFileFunction CopyFileFunction = &::CopyFileExW;
+
 std::wstring WithTrailingBackslash(const std::wstring &Path) {
   if (!Path.empty() && Path.back() != L'\\')
     return Path + L'\\';
@@ -430,8 +432,8 @@ bool TSynchronizeTask::CopyOneFile(const std::wstring &Source, const std::wstrin
     LastError = ERROR_FILE_EXISTS;
     return false;
   }
-  const BOOL Copied = ::CopyFileExW(FCopySource.c_str(), Partial.c_str(), &CopyProgressRoutine, this, nullptr,
-                                    COPY_FILE_FAIL_IF_EXISTS);
+  const BOOL Copied = CopyFileFunction(FCopySource.c_str(), Partial.c_str(), &CopyProgressRoutine, this,
+                                       nullptr, COPY_FILE_FAIL_IF_EXISTS);
   LastError = Copied ? 0 : ::GetLastError();
   if (!Copied) {
     DWORD Attributes;
@@ -493,6 +495,10 @@ DWORD CALLBACK TSynchronizeTask::CopyProgressRoutine(LARGE_INTEGER TotalFileSize
     return PROGRESS_CANCEL;
   }
   return PROGRESS_CONTINUE;
+}
+
+void TSynchronizeTask::SetCopyFileFunction(TCopyFileFunction Function) {
+  CopyFileFunction = Function ? Function : &::CopyFileExW;
 }
 
 bool TSynchronizeTask::TargetInsideSource(const std::wstring &Source, const std::wstring &Target) {
