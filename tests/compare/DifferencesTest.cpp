@@ -122,7 +122,7 @@ TEST(DifferenceList, LoadsTheDifferenceLinesOfAnEditedDocument) {
     Out.SetEncoding(teUtf8);
     for (const wchar_t *Line :
          {L"Left: C:\\a", L"Right: D:\\b", L"", L"<<==F\tdocs\\readme.txt", L"    F\tuser blanked this",
-          L"==>>F\tbuild\\*", L"<--->", L"<!--C\t\u4e2d\u6587.db", L"<-->S\tdata.bin"})
+          L"==>>F\tbuild\\*", L"<--->x", L"<!--C\t\u4e2d\u6587.db", L"<-->S\tdata.bin"})
       Out.WriteLine(Line);
   }
   TDifferenceList List;
