@@ -101,6 +101,10 @@ TEST_F(FarPanelTest, ASnapshotHoldsThePanelStateItsDirectoryAndItsItemsInFarOrde
   WIN32_FILE_ATTRIBUTE_DATA Disk{};
   ASSERT_TRUE(GetFileAttributesExW(Left.Sub(L"B.txt").c_str(), GetFileExInfoStandard, &Disk));
   EXPECT_EQ(CompareFileTime(&Panel.Item(3).LastWriteTime, &Disk.ftLastWriteTime), 0);
+  EXPECT_EQ(CompareFileTime(&Panel.Item(3).CreationTime, &Disk.ftCreationTime), 0);
+  EXPECT_EQ(CompareFileTime(&Panel.Item(3).LastAccessTime, &Disk.ftLastAccessTime), 0);
+  EXPECT_NE(Panel.Item(3).ChangeTime.dwHighDateTime, 0u);
+  EXPECT_GE(Panel.Item(3).AllocationSize, Panel.Item(3).FileSize);
   EXPECT_EQ(Panel.Item(3).FileAttributes, Disk.dwFileAttributes);
   EXPECT_THROW(Panel.Item(4), EFarError);
 }

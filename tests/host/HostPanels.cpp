@@ -44,14 +44,32 @@ bool IsDirectory(const std::wstring &Path) {
   return Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-THostPanelItem FromFindData(const WIN32_FIND_DATAW &Data) {
+// The change time, which the directory search does not give: FAR's listing has it from the
+// file system. When the entry cannot be opened the last write time stands in.
+FILETIME ChangeTimeOf(const std::wstring &Path, const FILETIME &Fallback) {
+  HANDLE File = ::CreateFileW(Path.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (File == INVALID_HANDLE_VALUE)
+    return Fallback;
+  FILE_BASIC_INFO Basic{};
+  bool Ok = ::GetFileInformationByHandleEx(File, FileBasicInfo, &Basic, sizeof(Basic)) != 0;
+  ::CloseHandle(File);
+  if (!Ok)
+    return Fallback;
+  FILETIME Result;
+  Result.dwLowDateTime = static_cast<DWORD>(Basic.ChangeTime.QuadPart);
+  Result.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(Basic.ChangeTime.QuadPart) >> 32);
+  return Result;
+}
+
+THostPanelItem FromFindData(const std::wstring &Folder, const WIN32_FIND_DATAW &Data) {
   THostPanelItem Item;
   Item.CreationTime = Data.ftCreationTime;
   Item.LastAccessTime = Data.ftLastAccessTime;
   Item.LastWriteTime = Data.ftLastWriteTime;
-  // The directory search has no change time; FAR's own listing would show the last write there
-  // for files nobody touched since.
-  Item.ChangeTime = Data.ftLastWriteTime;
+  Item.ChangeTime =
+      ChangeTimeOf(Folder + (Folder.back() == L'\\' ? L"" : L"\\") + Data.cFileName, Data.ftLastWriteTime);
   Item.FileSize = (static_cast<uint64_t>(Data.nFileSizeHigh) << 32) | Data.nFileSizeLow;
   Item.AllocationSize =
       (Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : (Item.FileSize + 4095) / 4096 * 4096;
@@ -81,7 +99,7 @@ bool ReadFolder(const std::wstring &Folder, bool ShowHidden, std::vector<THostPa
         continue;
       if (!ShowHidden && (Data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))
         continue;
-      Found.push_back(FromFindData(Data));
+      Found.push_back(FromFindData(Folder, Data));
     } while (::FindNextFileW(Search, &Data));
     ::FindClose(Search);
   }
