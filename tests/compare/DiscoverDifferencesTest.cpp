@@ -383,7 +383,12 @@ TEST_F(DiscoverDifferencesTest, EscDuringALongContentsComparisonStopsWithoutATra
   ASSERT_EQ(1u, Questions().size());
   std::vector<THostMessage> Progress = HostProgressMessages(Host);
   ASSERT_FALSE(Progress.empty());
-  EXPECT_NE(std::wstring::npos, Progress.back().Body().find(L"big.bin"));
+  ASSERT_EQ(6u, Progress.back().Lines.size());
+  EXPECT_EQ(Host.Msg(MTitle), Progress.back().Lines[0]);
+  // Lines below the title are padded to the window's width.
+  EXPECT_EQ(0u, Progress.back().Lines[1].find(Host.Msg(MCompareProgressLeft)));
+  EXPECT_EQ(0u, Progress.back().Lines[3].find(Host.Msg(MCompareProgressRight)));
+  EXPECT_NE(std::wstring::npos, Progress.back().Lines[2].find(L"big.bin"));
   EXPECT_NE(std::wstring::npos, Progress.back().Body().find(L"\x2588")) << "no bytes read yet";
   EXPECT_EQ(nullptr, Document());
   EXPECT_EQ(0u, TFarEditorManaged::RegisteredCount());
@@ -440,4 +445,86 @@ TEST_F(DiscoverDifferencesTest, APluginPanelWithAVirtualDirectoryIsRefused) {
   Option(L"ProcessSubfolders", 1);
   Compare();
   EXPECT_EQ((Lines{L"==>>F\tfile.txt"}), DifferenceLines());
+}
+
+namespace {
+
+intptr_t WINAPI RefusingEditor(const wchar_t *, const wchar_t *, intptr_t, intptr_t, intptr_t, intptr_t,
+                               EDITOR_FLAGS, intptr_t, intptr_t, uintptr_t) {
+  TFarHost::Active().RecordCall(L"Editor");
+  return EEC_OPEN_ERROR;
+}
+
+size_t WINAPI NoTempNames(wchar_t *, size_t, const wchar_t *) {
+  TFarHost::Active().RecordCall(L"MkTemp");
+  return 0;
+}
+
+// Runs whose FAR refuses a service: the tables are changed before the plug-in copies them.
+class DiscoverDifferencesFailureTest : public THostTest {
+protected:
+  void SetUp() override {
+    THostTest::SetUp();
+    Left = Scratch / L"left";
+    Right = Scratch / L"right";
+    ASSERT_TRUE(CreateDirectoryW(Left.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(Right.c_str(), nullptr));
+    ASSERT_TRUE(WriteBytes(Left + L"\\only left.txt", "x"));
+  }
+  void TearDown() override {
+    TFarEditorManaged::FreeAdopted();
+    Registration.reset();
+    THostTest::TearDown();
+  }
+  void Start() {
+    Registration = std::make_unique<THostInProcessPlugin>(Host, std::make_unique<TVelmoraPlugin>());
+    ASSERT_TRUE(HostPanels().SetFolder(THostSide::Left, Left));
+    ASSERT_TRUE(HostPanels().SetFolder(THostSide::Right, Right));
+  }
+
+  TScratchFolder Scratch;
+  std::wstring Left, Right;
+  std::unique_ptr<THostInProcessPlugin> Registration;
+};
+
+} // namespace
+
+TEST_F(DiscoverDifferencesFailureTest, WithoutAnEditorTheDocumentIsSynchronisedAtOnce) {
+  Host.StartupInfo().Editor = &RefusingEditor;
+  Start();
+  THostDialogUser(Host.Script()).Press(L"OK");
+  // The synchronise dialog follows at once; the user leaves it.
+  THostDialogUser(Host.Script()).Escape();
+  EXPECT_EQ(0, Host.OpenFromPluginsMenu());
+  ASSERT_EQ(2u, Host.Part<THostDialogs>().Runs.size());
+  EXPECT_EQ(1u, Host.CallCount(L"Editor"));
+  EXPECT_EQ(0u, TFarEditorManaged::RegisteredCount());
+  // Cancelled: nothing copied, and the document is gone with the run.
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((Right + L"\\only left.txt").c_str()));
+  WIN32_FIND_DATAW Data;
+  HANDLE Find = FindFirstFileW((Host.TempFolder() + L"\\*.*").c_str(), &Data);
+  size_t Files = 0;
+  if (Find != INVALID_HANDLE_VALUE) {
+    do
+      Files += (Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : 1;
+    while (FindNextFileW(Find, &Data));
+    FindClose(Find);
+  }
+  EXPECT_EQ(0u, Files);
+}
+
+TEST_F(DiscoverDifferencesFailureTest, AnErrorEndsTheRunWithItsClassAndText) {
+  Host.StandardFunctions().MkTemp = &NoTempNames;
+  Start();
+  THostDialogUser(Host.Script()).Press(L"OK");
+  Host.Script().AnswerMessage(0);
+  EXPECT_EQ(0, Host.OpenFromPluginsMenu());
+  ASSERT_FALSE(Host.Messages().empty());
+  const THostMessage &Report = Host.Messages().back();
+  EXPECT_EQ(FMSG_WARNING | FMSG_ERRORTYPE, Report.Flags);
+  EXPECT_EQ(Host.Msg(MTitle), Report.Title());
+  ASSERT_GE(Report.Lines.size(), 3u);
+  EXPECT_EQ(L"ESynchronizeTaskError", Report.Lines[1]);
+  EXPECT_EQ(0u, TFarEditorManaged::RegisteredCount());
+  EXPECT_TRUE(HostPanels().SelectedNames(THostSide::Left).empty());
 }
