@@ -441,4 +441,37 @@ TEST_F(FarEditorTest, HostRunsAModalEditorFromTheScript) {
   EXPECT_EQ(ReadBytes(File), "one\ntwo!\nthree\n");
 }
 
+TEST_F(FarEditorTest, HostAnswersAsFarDoesForStructSizesLockedEditorsAndDeleteOnClose) {
+  std::wstring Folder = Host.TempFolder() + L"\\scratch";
+  CreateDirectoryW(Folder.c_str(), nullptr);
+  std::wstring File = Folder + L"\\locked.txt";
+  {
+    std::ofstream Out(std::filesystem::path(File), std::ios::binary);
+    Out << "\xFF\xFE" << std::string("a\0b\0\r\0\n\0", 8);
+  }
+  intptr_t Id = -1;
+  ASSERT_TRUE(TFarEditor::OpenEditor(Id, File, L"", 0, 0, -1, -1,
+                                     EF_NONMODAL | EF_IMMEDIATERETURN | EF_LOCKED | EF_DELETEONCLOSE, 1, 1,
+                                     CP_DEFAULT));
+  THostEditorWindow *Window = Editors().Find(Id);
+  EXPECT_EQ(Window->CodePage(), uintptr_t(1200));
+  EXPECT_EQ(Window->Line(0), L"ab");
+
+  // The 152-byte layout is enough; a shorter one is refused; the full one gets the rectangles.
+  EditorInfo Info{};
+  Info.StructSize = sizeof(EditorInfo152) - 8;
+  EXPECT_EQ(Host.StartupInfo().EditorControl(Id, ECTL_GETINFO, 0, &Info), 0);
+  Info.StructSize = sizeof(EditorInfo);
+  ASSERT_NE(Host.StartupInfo().EditorControl(Id, ECTL_GETINFO, 0, &Info), 0);
+  EXPECT_EQ(Info.WindowArea.right, 79);
+  EXPECT_EQ(Info.WindowSizeY, 23);
+  EXPECT_TRUE(Info.CurState & ECSTATE_LOCKED);
+
+  EXPECT_FALSE(TFarEditor::SetString(Id, 0, L"changed")) << "a locked editor refuses changes";
+  EXPECT_EQ(Window->Line(0), L"ab");
+  Window->Close();
+  EXPECT_EQ(GetFileAttributesW(File.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesW(Folder.c_str()), INVALID_FILE_ATTRIBUTES) << "the emptied folder goes too";
+}
+
 } // namespace

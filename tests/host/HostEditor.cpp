@@ -458,8 +458,10 @@ void THostEditorWindow::SplitLine() {
   std::wstring rest = line.substr(at);
   line.erase(at);
   std::wstring eol = FEols[FCurLine].empty() ? L"\r\n" : FEols[FCurLine];
+  // The second half keeps the line's own end of line.
+  std::wstring restEol = FEols[FCurLine];
   FLines.insert(FLines.begin() + FCurLine + 1, rest);
-  FEols.insert(FEols.begin() + FCurLine + 1, FEols[FCurLine]);
+  FEols.insert(FEols.begin() + FCurLine + 1, restEol);
   FEols[FCurLine] = eol;
   ++FCurLine;
   FCurPos = 0;
