@@ -1,8 +1,8 @@
 // The synchronise dialog in the host: which options a document enables, what OK, the button back
 // to the document and Escape give, and the layout.
 
-#include "QuestionTestSupport.h"
 #include "SynchronizeDirectoriesDialog.h"
+#include "QuestionTestSupport.h"
 #include "VelmoraMessages.h"
 
 namespace {
