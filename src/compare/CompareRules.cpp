@@ -58,12 +58,13 @@ struct TIgnoringSide {
   bool Failed = false;
 
   bool HasData() const { return Position < Length; }
+  bool NeedsRefill() const { return Position >= Length && Length != 0; }
   bool AtEnd() const { return Length == 0; }
   uint8_t Current() const { return Buffer[Position]; }
   bool CurrentIs(uint8_t Class) const { return (ByteClasses.Class[Current()] & Class) != 0; }
 
   void Refill(int64_t &Done) {
-    if (Position < Length || Length == 0)
+    if (!NeedsRefill())
       return;
     DWORD Count = 0;
     if (!ReadBlock(Handle, Buffer, Count)) {
@@ -265,7 +266,9 @@ bool TCompareRules::CompareContentsIgnoring(HANDLE LeftHandle, HANDLE RightHandl
   LeftFailed = false;
   RightFailed = false;
   while (true) {
-    Progress(LeftPath, RightPath, Done, Total);
+    // Once per block read rather than once per run of matching bytes: text has short runs.
+    if (Left.NeedsRefill() || Right.NeedsRefill())
+      Progress(LeftPath, RightPath, Done, Total);
     Left.Refill(Done);
     Right.Refill(Done);
     LeftFailed = Left.Failed;

@@ -1,0 +1,152 @@
+// Throughput of the contents comparison on two identical 100 MB files, beside a raw ReadFile of
+// the same two files in the same run (same 4096-byte blocks, and large blocks for reference).
+// The exact comparison should reach at least half of the raw 4096-byte rate.
+//
+//   CompareContentsBench.exe [megabytes] [folder]
+#include "CompareRules.h"
+#include "Handles.h"
+#include "Options.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+double Now() {
+  static LARGE_INTEGER Frequency = [] {
+    LARGE_INTEGER F;
+    QueryPerformanceFrequency(&F);
+    return F;
+  }();
+  LARGE_INTEGER Counter;
+  QueryPerformanceCounter(&Counter);
+  return double(Counter.QuadPart) / double(Frequency.QuadPart);
+}
+
+TFileHandle Open(const std::wstring &Name) {
+  return TFileHandle(CreateFileW(Name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+// Text-like data: words, blanks and line breaks, so the ignoring modes have work to do.
+bool MakeFile(const std::wstring &Name, int64_t Size) {
+  TFileHandle File(CreateFileW(Name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  if (!File)
+    return false;
+  std::mt19937 Random(42);
+  std::string Block(1 << 20, ' ');
+  for (char &C : Block) {
+    unsigned R = Random() % 64;
+    C = R < 4 ? ' ' : R == 4 ? '\r' : R == 5 ? '\n' : R == 6 ? '\t' : char('a' + R % 26);
+  }
+  for (int64_t Written = 0; Written < Size;) {
+    DWORD Chunk = DWORD(std::min<int64_t>(Block.size(), Size - Written)), Count = 0;
+    if (!WriteFile(File.Get(), Block.data(), Chunk, &Count, nullptr) || Count != Chunk)
+      return false;
+    Written += Count;
+  }
+  return true;
+}
+
+// Both files in blocks of BlockSize, alternately, as the comparison reads them.
+bool RawRead(const std::wstring &Left, const std::wstring &Right, DWORD BlockSize) {
+  TFileHandle L = Open(Left), R = Open(Right);
+  if (!L || !R)
+    return false;
+  std::vector<char> A(BlockSize), B(BlockSize);
+  volatile char Sink = 0;
+  while (true) {
+    DWORD CountA = 0, CountB = 0;
+    if (!ReadFile(L.Get(), A.data(), BlockSize, &CountA, nullptr) ||
+        !ReadFile(R.Get(), B.data(), BlockSize, &CountB, nullptr))
+      return false;
+    if (CountA == 0 && CountB == 0)
+      return true;
+    Sink = Sink + A[0] + B[0];
+  }
+}
+
+// Best of Runs, in megabytes of both files per second.
+double Rate(int64_t Bytes, int Runs, const std::function<bool()> &Work) {
+  double Best = 1e30;
+  for (int Run = 0; Run < Runs; ++Run) {
+    double Start = Now();
+    if (!Work()) {
+      std::printf("  (the run failed)\n");
+      return 0;
+    }
+    Best = std::min(Best, Now() - Start);
+  }
+  return double(Bytes) / (1024.0 * 1024.0) / Best;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  const int64_t Megabytes = argc > 1 ? std::atoll(argv[1]) : 100;
+  const int64_t Size = Megabytes * 1024 * 1024;
+  std::wstring Folder;
+  if (argc > 2) {
+    std::string Arg = argv[2];
+    Folder.assign(Arg.begin(), Arg.end());
+  } else {
+    wchar_t Temp[MAX_PATH + 1];
+    Folder.assign(Temp, GetTempPathW(MAX_PATH + 1, Temp));
+  }
+  if (!Folder.empty() && Folder.back() != L'\\')
+    Folder += L'\\';
+  const std::wstring Left = Folder + L"velmora-bench-left.bin", Right = Folder + L"velmora-bench-right.bin";
+  std::printf("Two identical files of %lld MB; rates count the bytes of both files.\n", (long long)Megabytes);
+  if (!MakeFile(Left, Size) || !MakeFile(Right, Size)) {
+    std::printf("cannot write the files\n");
+    return 2;
+  }
+
+  TVelmoraOptions Options;
+  Options.CompareContents = true;
+  // What the run's progress costs per block when no redraw is due: one tick reading.
+  volatile DWORD LastTick = 0;
+  TCompareRules Rules(Options, [&](const std::wstring &, const std::wstring &, int64_t, int64_t) {
+    LastTick = GetTickCount();
+  });
+  auto Compare = [&](bool Ignore, bool Whitespace) {
+    Options.CompareContentsIgnore = Ignore;
+    Options.IgnoreWhitespace = Whitespace;
+    TFileHandle L = Open(Left), R = Open(Right);
+    bool LeftFailed = false, RightFailed = false;
+    bool Same = Ignore ? Rules.CompareContentsIgnoring(L.Get(), R.Get(), Left, Right, Size, Size, LeftFailed,
+                                                       RightFailed)
+                       : Rules.CompareContentsExact(L.Get(), R.Get(), Left, Right, Size, Size, LeftFailed,
+                                                    RightFailed);
+    return Same && !LeftFailed && !RightFailed;
+  };
+
+  const int64_t Bytes = 2 * Size;
+  const int Runs = 3;
+  RawRead(Left, Right, 1 << 20); // into the cache
+  const double Raw4K = Rate(Bytes, Runs, [&] { return RawRead(Left, Right, 4096); });
+  const double Raw1M = Rate(Bytes, Runs, [&] { return RawRead(Left, Right, 1 << 20); });
+  const double Exact = Rate(Bytes, Runs, [&] { return Compare(false, false); });
+  const double LineBreaks = Rate(Bytes, Runs, [&] { return Compare(true, false); });
+  const double Whitespace = Rate(Bytes, Runs, [&] { return Compare(true, true); });
+
+  std::printf("%-36s %9.1f MB/s\n", "raw ReadFile, 4096-byte blocks", Raw4K);
+  std::printf("%-36s %9.1f MB/s\n", "raw ReadFile, 1 MB blocks", Raw1M);
+  std::printf("%-36s %9.1f MB/s  %5.2f of raw 4096\n", "exact comparison", Exact, Exact / Raw4K);
+  std::printf("%-36s %9.1f MB/s  %5.2f of raw 4096\n", "ignoring line breaks", LineBreaks,
+              LineBreaks / Raw4K);
+  std::printf("%-36s %9.1f MB/s  %5.2f of raw 4096\n", "ignoring whitespace", Whitespace, Whitespace / Raw4K);
+  const bool Met = Exact >= 0.5 * Raw4K;
+  std::printf("exact comparison %s half of the raw rate\n", Met ? "reaches" : "DOES NOT REACH");
+
+  DeleteFileW(Left.c_str());
+  DeleteFileW(Right.c_str());
+  return Met ? 0 : 1;
+}
