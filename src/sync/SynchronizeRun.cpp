@@ -167,6 +167,8 @@ bool TSynchronizeTask::Synchronize(bool &KeepOpen) {
       } catch (const EAbort &) {
       } catch (const Exception &E) {
         Failure = std::wstring(E.ClassName()) + L'\n' + E.Message();
+      } catch (const std::exception &) {
+        Failure = L"Exception\nUnexpected error";
       }
       TFarScreen::SetTaskbarState(TBPS_NOPROGRESS);
       if (!List.Empty()) {

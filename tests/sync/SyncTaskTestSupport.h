@@ -11,6 +11,7 @@
 #include "Streams.h"
 #include "SynchronizeDirectories.h"
 #include "Velmora.h"
+#include "compare/ScratchFiles.h"
 
 #include <windows.h>
 
@@ -18,53 +19,6 @@
 #include <vector>
 
 namespace SyncTask {
-
-inline void RemoveTree(const std::wstring &Path) {
-  WIN32_FIND_DATAW Found{};
-  HANDLE Search = ::FindFirstFileW((Path + L"\\*").c_str(), &Found);
-  if (Search != INVALID_HANDLE_VALUE) {
-    do {
-      std::wstring Name = Found.cFileName;
-      if (Name == L"." || Name == L"..")
-        continue;
-      std::wstring Child = Path + L"\\" + Name;
-      ::SetFileAttributesW(Child.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if ((Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-          !(Found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        RemoveTree(Child);
-      else if (Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        ::RemoveDirectoryW(Child.c_str());
-      else
-        ::DeleteFileW(Child.c_str());
-    } while (::FindNextFileW(Search, &Found));
-    ::FindClose(Search);
-  }
-  ::SetFileAttributesW(Path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  ::RemoveDirectoryW(Path.c_str());
-}
-
-// A fresh folder under the temporary directory, removed with its contents.
-class TScratch {
-public:
-  TScratch() {
-    static unsigned Counter = 0;
-    wchar_t Temp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, Temp);
-    for (;;) {
-      FPath = std::wstring(Temp) + L"vlmsync-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-              std::to_wstring(++Counter);
-      if (::CreateDirectoryW(FPath.c_str(), nullptr))
-        break;
-    }
-  }
-  ~TScratch() { RemoveTree(FPath); }
-  TScratch(const TScratch &) = delete;
-  TScratch &operator=(const TScratch &) = delete;
-  const std::wstring &Path() const { return FPath; }
-
-private:
-  std::wstring FPath;
-};
 
 inline void MakeDir(const std::wstring &Path) {
   ::CreateDirectoryW(Path.c_str(), nullptr);
@@ -182,7 +136,8 @@ protected:
   }
   THostDialogUser User() { return THostDialogUser(Host.Script()); }
 
-  SyncTask::TScratch Scratch;
+  // Removed without following links (wine's own removal would follow them).
+  TScratchFolder Scratch;
   std::wstring Left, Right;
   // Lines before the first difference with the description on: title, 13 lines, empty line.
   static constexpr intptr_t HeaderLines = 15;

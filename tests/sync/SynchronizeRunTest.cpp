@@ -57,6 +57,10 @@ BOOL WINAPI ChunkedCopy(LPCWSTR Source, LPCWSTR Target, LPPROGRESS_ROUTINE Progr
   return TRUE;
 }
 
+BOOL WINAPI FailingCopy(LPCWSTR, LPCWSTR, LPPROGRESS_ROUTINE, LPVOID, LPBOOL, DWORD) {
+  throw EStreamError(L"The disk went away");
+}
+
 class SynchronizeRunTest : public TSyncHostTest {
 protected:
   void TearDown() override {
@@ -470,4 +474,54 @@ TEST_F(SynchronizeRunTest, AFileInTheWayOfADirectoryIsReported) {
   User().Press(Text(MSkip));
   ASSERT_TRUE(CloseDocument());
   EXPECT_EQ("a file", ReadFile(Right + L"\\d"));
+}
+
+TEST_F(SynchronizeRunTest, AnErrorInTheMiddleOfTheRunEndsItAsAnAbortDoes) {
+  WriteFile(Left + L"\\a.txt", "a");
+  WriteFile(Left + L"\\b.txt", "b");
+  OpenDocument({Line(dtMissingRight, drFile, L"a.txt"), Line(dtMissingRight, drFile, L"b.txt")});
+  TSynchronizeTask::SetCopyFileFunction(&FailingCopy);
+  Synchronise();
+  Host.Script().AnswerMessage(0, L"The disk went away");
+  ASSERT_TRUE(CloseDocument());
+  EXPECT_EQ((std::vector<std::wstring>{Line(dtMissingRight, drFile, L"a.txt"),
+                                       Line(dtMissingRight, drFile, L"b.txt")}),
+            RemainingLines());
+  EXPECT_GT(HostPanels().Panel(THostSide::Right).Updates, 0u);
+  ASSERT_FALSE(Host.Messages().empty());
+  const THostMessage &Report = Host.Messages().back();
+  EXPECT_EQ(FARMESSAGEFLAGS(FMSG_WARNING | FMSG_ERRORTYPE), Report.Flags);
+  EXPECT_EQ(L"EStreamError", Report.Items.at(1));
+  EXPECT_FALSE(HasTemporaryFiles(Right));
+}
+
+TEST_F(SynchronizeRunTest, ALinkBackIntoTheCopiedTreeIsReportedOnceAndTheRestCopied) {
+  MakeDir(Left + L"\\d");
+  WriteFile(Left + L"\\d\\x.txt", "x");
+  if (!MakeDirectoryLink(Left + L"\\d\\loop", Left + L"\\d"))
+    GTEST_SKIP() << "no directory links on this system";
+  OpenDocument({Line(dtMissingRight, drFile, L"d", true)});
+  Synchronise();
+  Host.Script().AnswerMessage(0, Host.Msg(MDirectoryLoopAfter));
+  EXPECT_FALSE(CloseDocument());
+  EXPECT_EQ("x", ReadFile(Right + L"\\d\\x.txt"));
+  EXPECT_FALSE(Exists(Right + L"\\d\\loop\\x.txt"));
+}
+
+TEST_F(SynchronizeRunTest, DeletingATreeRemovesALinkInsideItButNotWhatItLeadsTo) {
+  const std::wstring Kept = Scratch.Path() + L"\\kept";
+  MakeDir(Kept);
+  WriteFile(Kept + L"\\precious.txt", "p");
+  MakeDir(Left + L"\\t");
+  // wine removes the directory a link leads to instead of the link.
+  if (UnderWine())
+    GTEST_SKIP() << "directory links cannot be removed on their own here";
+  if (!MakeDirectoryLink(Left + L"\\t\\link", Kept))
+    GTEST_SKIP() << "no directory links on this system";
+  OpenDocument({Line(dtMissingRight, drFile, L"t", true)});
+  User().Check(Text(MSyncDeleteOnLeft)).Press(Text(MOk));
+  User().Press(Text(MDelete));
+  EXPECT_FALSE(CloseDocument());
+  EXPECT_EQ("p", ReadFile(Kept + L"\\precious.txt"));
+  EXPECT_FALSE(Exists(Left + L"\\t"));
 }
