@@ -525,3 +525,43 @@ TEST_F(SynchronizeRunTest, DeletingATreeRemovesALinkInsideItButNotWhatItLeadsTo)
   EXPECT_EQ("p", ReadFile(Kept + L"\\precious.txt"));
   EXPECT_FALSE(Exists(Left + L"\\t"));
 }
+
+TEST_F(SynchronizeRunTest, GloballyRememberedAnswersHoldInEveryDirectory) {
+  MakeDir(Left + L"\\p");
+  MakeDir(Right + L"\\p");
+  MakeDir(Left + L"\\q");
+  MakeDir(Right + L"\\q");
+  for (const wchar_t *Name : {L"\\p\\1.txt", L"\\q\\2.txt"}) {
+    WriteFile(Left + Name, "new");
+    WriteFile(Right + Name, "old");
+  }
+  OpenDocument({Line(dtOlderRight, drTime, L"p\\1.txt"), Line(dtOlderRight, drTime, L"q\\2.txt")});
+  User().Check(Text(MGlobalRemember)).Press(Text(MOk));
+  User().Check(Text(MRememberGlobal)).Press(Text(MOverwrite));
+  EXPECT_FALSE(CloseDocument());
+  EXPECT_EQ("new", ReadFile(Right + L"\\p\\1.txt"));
+  EXPECT_EQ("new", ReadFile(Right + L"\\q\\2.txt"));
+}
+
+TEST_F(SynchronizeRunTest, SkippingAllFailuresOfADirectorySkipsTheNextWithoutAsking) {
+  MakeDir(Left + L"\\s");
+  WriteFile(Left + L"\\s\\1.txt", "1");
+  WriteFile(Left + L"\\s\\2.txt", "2");
+  WriteFile(Left + L"\\3.txt", "3");
+  OpenDocument({Line(dtMissingRight, drFile, L"s", true), Line(dtMissingRight, drFile, L"3.txt")});
+  HANDLE Lock1 =
+      ::CreateFileW((Left + L"\\s\\1.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE Lock2 =
+      ::CreateFileW((Left + L"\\s\\2.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  Synchronise();
+  // The failures are remembered by the target's directory.
+  User().Check(Text(MRememberForDirectory)).Press(Text(MSkip));
+  EXPECT_FALSE(CloseDocument()); // the directory item is done: its target exists and was walked
+  ::CloseHandle(Lock1);
+  ::CloseHandle(Lock2);
+  EXPECT_TRUE(Exists(Right + L"\\s"));
+  EXPECT_FALSE(Exists(Right + L"\\s\\1.txt"));
+  EXPECT_FALSE(Exists(Right + L"\\s\\2.txt"));
+  EXPECT_EQ("3", ReadFile(Right + L"\\3.txt"));
+  EXPECT_FALSE(HasTemporaryFiles(Right + L"\\s"));
+}
