@@ -163,8 +163,7 @@ void TFarProgress::Show(const std::vector<std::wstring> &Lines, bool Force) {
   if (!FShown) {
     FSavedTitle = TFarScreen::GetConsoleTitle();
     FSavedScreen = TFarScreen::SaveScreen();
-    SMALL_RECT Rect = TFarScreen::GetFarRect();
-    FWidth = std::max(0, Rect.Right - Rect.Left - MessageFrameWidth);
+    FWidth = MeasureWidth();
     FLastUpdate = -1;
     FFullRedraw = true;
     FShown = true;
@@ -221,8 +220,18 @@ void TFarProgress::Hide() {
   TFarScreen::RestoreScreen(FSavedScreen);
 }
 
+int TFarProgress::MeasureWidth() {
+  SMALL_RECT Rect = TFarScreen::GetFarRect();
+  return std::max(0, Rect.Right - Rect.Left - MessageFrameWidth);
+}
+
+int TFarProgress::GetWidth() const {
+  // The lines of the first drawing are made before it: they get the width it will have.
+  return FShown ? FWidth : MeasureWidth();
+}
+
 std::wstring TFarProgress::ProgressBar(int64_t Position, int64_t Total) const {
-  const int64_t Width = FWidth;
+  const int64_t Width = GetWidth();
   if (Total <= 0)
     return std::wstring(static_cast<size_t>(Width), L' ');
   int64_t Filled;
@@ -243,5 +252,5 @@ std::wstring TFarProgress::ProgressBar(int64_t Position, int64_t Total) const {
 }
 
 std::wstring TFarProgress::FitText(const std::wstring &Text) const {
-  return FitToWidth(Text, FWidth, L' ');
+  return FitToWidth(Text, GetWidth(), L' ');
 }

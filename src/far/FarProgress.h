@@ -78,8 +78,8 @@ public:
   bool GetAllowAbort() const { return FAllowAbort; }
   void SetAllowAbort(bool Value) { FAllowAbort = Value; }
   void SetOnAbortQuery(TFarAbortQueryEvent Handler) { FOnAbortQuery = std::move(Handler); }
-  // The text width, fixed by the first Show (FAR's width less the frame).
-  int GetWidth() const { return FWidth; }
+  // The text width: FAR's width less the frame, fixed by the first Show.
+  int GetWidth() const;
   bool IsShown() const { return FShown; }
   bool GetFullRedraw() const { return FFullRedraw; }
 
@@ -89,6 +89,7 @@ public:
 
 private:
   static DWORD Ticks();
+  static int MeasureWidth();
 
   std::wstring FSavedTitle;
   HANDLE FSavedScreen = TFarScreen::InvalidScreen;

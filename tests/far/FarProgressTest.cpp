@@ -364,3 +364,17 @@ TEST_F(FarProgressTest, RedrawAllAsksFar) {
   TFarScreen::RedrawAll();
   EXPECT_EQ(Before + 1, Screen().FullRedraws);
 }
+
+TEST_F(FarProgressTest, LinesForTheFirstDrawingAreMadeToItsWidth) {
+  // A caller builds the lines before the first Show: they must not come out empty.
+  SetFarWidth(34);
+  TFarProgress Progress;
+  EXPECT_EQ(20, Progress.GetWidth());
+  EXPECT_EQ(L"C:\\file.txt         ", Progress.FitText(L"C:\\file.txt"));
+  EXPECT_EQ(std::wstring(10, FullBlock) + std::wstring(10, LightShade), Progress.ProgressBar(1, 2));
+  Progress.Show({L"T", Progress.FitText(L"C:\\file.txt")});
+  EXPECT_EQ(L"C:\\file.txt         ", Drawn().back().Lines[1]);
+  // From then on the width stays.
+  SetFarWidth(60);
+  EXPECT_EQ(20, Progress.GetWidth());
+}
