@@ -195,6 +195,27 @@ TEST_F(HostBehaviourTest, MenuRecordsItemsAndAnswersWithItemAndBreakKey) {
   EXPECT_EQ(FMENU_WRAPMODE, m.Flags);
 }
 
+// A plug-in that keeps FAR's pointer instead of copying the table.
+const PluginStartupInfo *GKeptInfo = nullptr;
+void WINAPI KeepingSetStartupInfo(const PluginStartupInfo *info) {
+  GKeptInfo = info;
+}
+
+TEST_F(HostBehaviourTest, CallsThroughTheTableFarHandedOverFailAfterTheCall) {
+  THostExports exports;
+  exports.SetStartupInfoW = KeepingSetStartupInfo;
+  Host.AttachInProcess(exports);
+  Host.CallSetStartupInfo();
+  ASSERT_NE(nullptr, GKeptInfo);
+  EXPECT_EQ(nullptr, GKeptInfo->GetMsg(&SomeGuid, 0));
+  GKeptInfo->FSF->MkTemp(nullptr, 0, nullptr);
+  std::vector<std::wstring> expected = {
+      L"call through the table passed to SetStartupInfoW, which FAR no longer owns: GetMsg",
+      L"call through the table passed to SetStartupInfoW, which FAR no longer owns: MkTemp"};
+  EXPECT_EQ(expected, Host.Failures());
+  Host.Unload();
+}
+
 TEST(HostGuardedBlockTest, ReadsPastTheEndAreCaughtAndSurvived) {
   THostGuardedBlock block(24);
   volatile const char *bytes = block.As<const char>();
