@@ -56,11 +56,11 @@ TFarDialog::~TFarDialog() {
   TFarDialog::ClearControls();
 }
 
-void TFarDialog::EnsureConstructed() {
+void TFarDialog::EnsureConstructed() const {
   if (FConstructed)
     return;
   FConstructed = true;
-  AfterConstruction();
+  const_cast<TFarDialog *>(this)->AfterConstruction();
 }
 
 void TFarDialog::AfterConstruction() {
@@ -85,6 +85,7 @@ void TFarDialog::AfterConstruction() {
 // ---- Description ----
 
 int TFarDialog::AddControl(TControl *Control) {
+  EnsureConstructed();
   if (IsActive())
     throw EFarDialogError(L"Can't add controls to an active dialog");
   if (FControlCount >= static_cast<int>(FControls.size())) {
@@ -191,6 +192,7 @@ TFarDialog::TSeparator *TFarDialog::AddSeparator(int Y) {
 }
 
 void TFarDialog::SetFlags(FARDIALOGFLAGS Flags) {
+  EnsureConstructed();
   if (IsActive())
     throw EFarDialogError(L"Can't change flags in an active dialog");
   FFlags = Flags;
@@ -199,6 +201,7 @@ void TFarDialog::SetFlags(FARDIALOGFLAGS Flags) {
 // ---- Geometry ----
 
 void TFarDialog::GetBounds(int &Left, int &Top, int &Width, int &Height) const {
+  EnsureConstructed();
   Left = FLeft;
   Top = FTop;
   Width = FWidth;
@@ -215,6 +218,7 @@ void TFarDialog::GetBounds(int &Left, int &Top, int &Width, int &Height) const {
 }
 
 void TFarDialog::SetPosition(int Left, int Top) {
+  EnsureConstructed();
   FLeft = Left;
   FTop = Top;
   if (IsActive()) {
@@ -224,6 +228,7 @@ void TFarDialog::SetPosition(int Left, int Top) {
 }
 
 void TFarDialog::SetSize(int Width, int Height) {
+  EnsureConstructed();
   if (Width <= 0)
     throw EFarDialogError(Format(L"Invalid value for dialog width (%d)", Width));
   if (Height <= 0)
@@ -321,15 +326,17 @@ bool TFarDialog::Build() {
   if (Handle == INVALID_HANDLE_VALUE || Handle == nullptr)
     return false;
   FHandle = Handle;
+  FRun = false;
   Register(this);
   return true;
 }
 
 bool TFarDialog::Execute(TButton *&Button) {
   Button = nullptr;
-  if (!IsActive() && !Build())
+  if ((!IsActive() || FRun) && !Build())
     throw EFarDialogError(std::wstring(L"Failed to build dialog ") + ClassName());
   FPendingException = nullptr;
+  FRun = true;
   intptr_t ExitCode = Far(&PluginStartupInfo::DialogRun)(FHandle);
   bool Result = false;
   if (ExitCode >= 0 && ExitCode < FControlCount) {

@@ -32,7 +32,8 @@ enum TAlignment { taCentre = 0, taLeft = 1, taRight = 2 };
 // constructed, so the work that needs the complete object (building the controls of a button
 // dialog, deriving the size from the FAR window) runs in AfterConstruction. A final class calls
 // EnsureConstructed() at the end of its constructor; any other class is created through
-// TFarDialog::Create<T>(...). Build calls EnsureConstructed as a last resort.
+// TFarDialog::Create<T>(...). As a last resort the first use of the dialog (adding a control,
+// asking or setting its bounds, building it) completes the construction.
 class TFarDialog : public TFarCommonModule {
 public:
   class TControl;
@@ -60,7 +61,7 @@ public:
     return Dialog;
   }
   // Runs AfterConstruction once; later calls do nothing.
-  void EnsureConstructed();
+  void EnsureConstructed() const;
 
   // ---- Description ----
   // Called by the control constructors; the dialog owns the control from then on.
@@ -117,7 +118,7 @@ public:
   // ---- Running ----
   bool Build();
   // Runs the dialog modally; true when a button closed it (that button in Button). The dialog
-  // stays active afterwards.
+  // stays active afterwards; a dialog that has already run is built afresh from its description.
   bool Execute(TButton *&Button);
   bool Execute();
   void ReleaseHandle();
@@ -163,7 +164,9 @@ private:
   std::wstring FHelpTopic;
   FARDIALOGFLAGS FFlags = 0;
   int FRedrawLock = 0;
-  bool FConstructed = false;
+  // Set once DialogRun has run the host dialog: running it again needs a fresh one.
+  bool FRun = false;
+  mutable bool FConstructed = false;
   // An exception raised by a handler while FAR runs the dialog: FAR's frames must not be unwound,
   // so the dialog is closed and the exception raised again once DialogRun has returned.
   std::exception_ptr FPendingException;

@@ -891,8 +891,9 @@ std::vector<std::wstring> THostDialog::Draw() const {
       if ((item.Flags & (DIF_SEPARATOR | DIF_SEPARATOR2)) != 0) {
         bool dbl = (item.Flags & DIF_SEPARATOR2) != 0;
         bool small = (Flags & FDLG_SMALLDIALOG) != 0;
-        intptr_t from = item.X2 > item.X1 ? item.X1 : (small ? 0 : 3);
-        intptr_t to = item.X2 > item.X1 ? item.X2 : (small ? Width - 1 : Width - 4);
+        // As FAR: a separator runs across the dialog, joining the frame at columns 3 and W - 4.
+        intptr_t from = small ? 0 : 3;
+        intptr_t to = small ? Width - 1 : Width - 4;
         for (intptr_t x = from + 1; x < to; ++x)
           put(x, item.Y1, dbl ? L'═' : L'─');
         put(from, item.Y1, dbl ? L'╠' : L'╟');
@@ -981,7 +982,7 @@ std::vector<std::wstring> THostDialog::Draw() const {
   return rows;
 }
 
-std::wstring THostDialog::DrawText() const {
+std::wstring THostDialog::DrawnText() const {
   std::wstring result;
   for (const auto &row : Draw())
     result += row + L"\n";

@@ -97,7 +97,7 @@ public:
 
   // The dialog as text: Height lines of Width characters.
   std::vector<std::wstring> Draw() const;
-  std::wstring DrawText() const;
+  std::wstring DrawnText() const;
   std::wstring Title() const;
 };
 
