@@ -87,6 +87,41 @@ std::wstring StrippedPluginCopy(const std::wstring &folder) {
 using ExportsTest = TStartedPluginTest;
 using ExportsLoadedTest = THostTest;
 
+// FAR's folder is not on the search path of runtime DLLs: the plug-in may import only what every
+// Windows has, and it must export every function FAR is to call.
+TEST_F(ExportsLoadedTest, ImportsOnlySystemDllsAndExportsEveryEntryPoint) {
+  ASSERT_TRUE(Host.Load());
+  const THostExports &exports = Host.Exports();
+  EXPECT_NE(nullptr, exports.SetStartupInfoW);
+  EXPECT_NE(nullptr, exports.GetGlobalInfoW);
+  EXPECT_NE(nullptr, exports.GetPluginInfoW);
+  EXPECT_NE(nullptr, exports.OpenW);
+  EXPECT_NE(nullptr, exports.ConfigureW);
+  EXPECT_NE(nullptr, exports.ExitFARW);
+  EXPECT_NE(nullptr, exports.ProcessEditorEventW);
+  EXPECT_NE(nullptr, exports.ProcessEditorInputW);
+
+  const char *base = reinterpret_cast<const char *>(Host.Module());
+  auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
+  auto *nt = reinterpret_cast<const IMAGE_NT_HEADERS64 *>(base + dos->e_lfanew);
+  ASSERT_EQ(IMAGE_FILE_MACHINE_AMD64, nt->FileHeader.Machine);
+  ASSERT_TRUE(nt->FileHeader.Characteristics & IMAGE_FILE_DLL);
+  const IMAGE_DATA_DIRECTORY &imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  ASSERT_NE(0u, imports.VirtualAddress);
+  const char *system[] = {"kernel32.dll", "user32.dll", "shell32.dll",  "ole32.dll", "version.dll",
+                          "advapi32.dll", "msvcrt.dll", "ucrtbase.dll", "ntdll.dll", "shlwapi.dll"};
+  size_t count = 0;
+  for (auto *entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(base + imports.VirtualAddress);
+       entry->Name; ++entry, ++count) {
+    std::string name = base + entry->Name;
+    bool known = name.rfind("api-ms-win-", 0) == 0;
+    for (const char *dll : system)
+      known = known || _stricmp(name.c_str(), dll) == 0;
+    EXPECT_TRUE(known) << "the plug-in imports " << name << ", which FAR's users may not have";
+  }
+  EXPECT_GT(count, 0u);
+}
+
 TEST_F(ExportsLoadedTest, GlobalInformationNeedsNoTablesAndKeepsInstance) {
   ASSERT_TRUE(Host.Load());
   GlobalInfo info = Host.CallGetGlobalInfo();
