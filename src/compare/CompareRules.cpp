@@ -90,17 +90,47 @@ bool MatchRun(TIgnoringSide &Left, TIgnoringSide &Right, uint8_t Stop) {
   size_t I = 0;
   for (; I < Run; ++I) {
     const uint8_t A = L[I], B = R[I];
+    if (A == B) {
+      if (ByteClasses.Class[A] & Stop)
+        break;
+      continue;
+    }
     if ((ByteClasses.Class[A] & Stop) || (ByteClasses.Class[B] & Stop))
       break;
-    if (A != B) {
-      Left.Position += I;
-      Right.Position += I;
-      return false;
-    }
+    Left.Position += I;
+    Right.Position += I;
+    return false;
   }
   Left.Position += I;
   Right.Position += I;
   return true;
+}
+
+// Whitespace mode over both blocks at once: blanks are passed on either side as they come, every
+// other byte must meet its equal. The same as matching runs of non-blanks and then skipping the
+// blanks on each side, without a round trip per word.
+bool MatchSkippingWhitespace(TIgnoringSide &Left, TIgnoringSide &Right) {
+  const uint8_t *L = Left.Buffer, *R = Right.Buffer;
+  size_t LeftPosition = Left.Position, RightPosition = Right.Position;
+  const size_t LeftLength = Left.Length, RightLength = Right.Length;
+  bool Same = true;
+  while (LeftPosition < LeftLength && RightPosition < RightLength) {
+    const uint8_t A = L[LeftPosition], B = R[RightPosition];
+    if (A == B) {
+      ++LeftPosition;
+      ++RightPosition;
+    } else if (ByteClasses.Class[A] & bcWhitespace)
+      ++LeftPosition;
+    else if (ByteClasses.Class[B] & bcWhitespace)
+      ++RightPosition;
+    else {
+      Same = false;
+      break;
+    }
+  }
+  Left.Position = LeftPosition;
+  Right.Position = RightPosition;
+  return Same;
 }
 
 } // namespace
@@ -279,21 +309,25 @@ bool TCompareRules::CompareContentsIgnoring(HANDLE LeftHandle, HANDLE RightHandl
       return true;
 
     if (WhitespaceMode) {
-      if (!MatchRun(Left, Right, bcWhitespace))
+      if (!MatchSkippingWhitespace(Left, Right))
         return false;
       Left.Skip(bcWhitespace);
       Right.Skip(bcWhitespace);
     } else {
-      // The line feed of a CR LF pair, also when the pair is split across two blocks.
-      for (TIgnoringSide *Side : {&Left, &Right})
-        if (Side->PendingCR) {
-          Side->PendingCR = false;
-          if (Side->HasData() && Side->Current() == '\n')
-            ++Side->Position;
-        }
-      if (!MatchRun(Left, Right, bcLineBreak))
-        return false;
-      if (Left.HasData() && Right.HasData()) {
+      // Breaks are matched here as long as both blocks last; when one runs out, the outer loop
+      // reads on, and a pending CR's line feed may then start the next block.
+      while (true) {
+        // The line feed of a CR LF pair, also when the pair is split across two blocks.
+        for (TIgnoringSide *Side : {&Left, &Right})
+          if (Side->PendingCR) {
+            Side->PendingCR = false;
+            if (Side->HasData() && Side->Current() == '\n')
+              ++Side->Position;
+          }
+        if (!MatchRun(Left, Right, bcLineBreak))
+          return false;
+        if (!Left.HasData() || !Right.HasData())
+          break;
         // Both stand on a byte that stopped the run; a break must meet a break.
         if (!Left.CurrentIs(bcLineBreak) || !Right.CurrentIs(bcLineBreak))
           return false;
@@ -301,6 +335,8 @@ bool TCompareRules::CompareContentsIgnoring(HANDLE LeftHandle, HANDLE RightHandl
         Right.PendingCR = Right.Current() == '\r';
         ++Left.Position;
         ++Right.Position;
+        if (!Left.HasData() || !Right.HasData())
+          break;
       }
     }
 
