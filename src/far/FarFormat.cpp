@@ -43,12 +43,12 @@ std::wstring WithPrecision(std::wstring DigitText, int Precision) {
 
 std::wstring FloatText(double Value, wchar_t Conversion, int Precision) {
   // The conversion is built from checked parts only, so the buffer call cannot misread arguments.
-  std::wstring Spec = L"%";
+  std::wstring Directive = L"%";
   if (Precision >= 0)
-    Spec += L"." + std::to_wstring(Precision > 60 ? 60 : Precision);
-  Spec += Conversion;
+    Directive += L"." + std::to_wstring(Precision > 60 ? 60 : Precision);
+  Directive += Conversion;
   std::vector<wchar_t> Buffer(400);
-  int Length = std::swprintf(Buffer.data(), Buffer.size(), Spec.c_str(), Value);
+  int Length = std::swprintf(Buffer.data(), Buffer.size(), Directive.c_str(), Value);
   if (Length < 0)
     return std::wstring();
   return std::wstring(Buffer.data(), static_cast<size_t>(Length));

@@ -20,11 +20,11 @@ private:
 };
 
 // Declares an exception class that adds nothing but its own class name.
-#define VELMORA_DECLARE_EXCEPTION(Name, Base)                                                      \
-  class Name : public Base {                                                                       \
-  public:                                                                                          \
-    using Base::Base;                                                                              \
-    const wchar_t *ClassName() const noexcept override { return L## #Name; }                       \
+#define VELMORA_DECLARE_EXCEPTION(Name, Base)                                                                \
+  class Name : public Base {                                                                                 \
+  public:                                                                                                    \
+    using Base::Base;                                                                                        \
+    const wchar_t *ClassName() const noexcept override { return L## #Name; }                                 \
   }
 
 // Ends an operation the user cancelled; never reported.
