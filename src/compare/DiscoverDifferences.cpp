@@ -24,6 +24,12 @@ std::wstring WithTrailingBackslash(std::wstring Path) {
   return Path;
 }
 
+std::wstring WithoutTrailingBackslash(std::wstring Path) {
+  if (Path.size() > 1 && Path.back() == L'\\' && Path[Path.size() - 2] != L':')
+    Path.pop_back();
+  return Path;
+}
+
 bool IsAbsolutePath(const std::wstring &Path) {
   if (Path.size() >= 3 && Path[1] == L':' && Path[2] == L'\\' &&
       ((Path[0] >= L'A' && Path[0] <= L'Z') || (Path[0] >= L'a' && Path[0] <= L'z')))
@@ -39,6 +45,35 @@ std::wstring WalkRoot(const TFarPanel &Panel) {
     Root = LongPathName(Panel.GetDirectoryName());
   return WithTrailingBackslash(Root);
 }
+
+// Enters a directory of the chain by its known key and leaves it however the level ends.
+class TVisitedKeyScope {
+public:
+  TVisitedKeyScope(TVisitedDirectories &Chain, const std::wstring &Key) : FChain(Chain) {
+    FChain.PushKey(Key);
+  }
+  ~TVisitedKeyScope() { FChain.Pop(); }
+  TVisitedKeyScope(const TVisitedKeyScope &) = delete;
+  TVisitedKeyScope &operator=(const TVisitedKeyScope &) = delete;
+
+private:
+  TVisitedDirectories &FChain;
+};
+
+// The real path of the level being walked, replaced for a sublevel and put back after it.
+class TLevelScope {
+public:
+  TLevelScope(std::wstring &Level, const std::wstring &Sublevel) : FLevel(Level), FSaved(Level) {
+    FLevel = Sublevel;
+  }
+  ~TLevelScope() { FLevel.swap(FSaved); }
+  TLevelScope(const TLevelScope &) = delete;
+  TLevelScope &operator=(const TLevelScope &) = delete;
+
+private:
+  std::wstring &FLevel;
+  std::wstring FSaved;
+};
 
 // The taskbar and the console title go back to what they were however the walk ends.
 class TWalkScreenScope {
@@ -181,8 +216,10 @@ void TDiscoverDifferences::ComparePanels(TFarPanel &Left, TFarPanel &Right, int3
     LeftVisited = std::make_unique<TVisitedDirectories>();
   if (!RightVisited)
     RightVisited = std::make_unique<TVisitedDirectories>();
-  TVisitedDirectoryScope LeftScope(*LeftVisited, LeftRoot);
-  TVisitedDirectoryScope RightScope(*RightVisited, RightRoot);
+  LeftLevelReal = RealPathName(WithoutTrailingBackslash(LeftRoot));
+  RightLevelReal = RealPathName(WithoutTrailingBackslash(RightRoot));
+  TVisitedKeyScope LeftScope(*LeftVisited, TVisitedDirectories::KeyOfRealPath(LeftLevelReal));
+  TVisitedKeyScope RightScope(*RightVisited, TVisitedDirectories::KeyOfRealPath(RightLevelReal));
 
   TFileInfoList LeftList, RightList;
   LeftList.LoadFromPanel(Left);
@@ -308,13 +345,18 @@ void TDiscoverDifferences::CompareDirectories(TBaseFileInfo &LeftInfo, TBaseFile
     return;
   const std::wstring LeftPath = LeftRoot + RelativeDir + Name;
   const std::wstring RightPath = RightRoot + RelativeDir + Name;
-  if (RealPathName(LeftPath) == RealPathName(RightPath)) {
+  // Each side is resolved once: the same real path serves the identity test and the chain.
+  const std::wstring LeftReal = SubdirectoryRealPath(LeftInfo, LeftPath, LeftLevelReal);
+  const std::wstring RightReal = SubdirectoryRealPath(RightInfo, RightPath, RightLevelReal);
+  if (LeftReal == RightReal) {
     AddDifference(dtEqual, drNone, RelativeDir, Name, true);
     return;
   }
 
-  const bool LeftLoops = LeftVisited->Contains(LeftPath);
-  const bool RightLoops = RightVisited->Contains(RightPath);
+  const std::wstring LeftKey = TVisitedDirectories::KeyOfRealPath(LeftReal);
+  const std::wstring RightKey = TVisitedDirectories::KeyOfRealPath(RightReal);
+  const bool LeftLoops = LeftVisited->ContainsKey(LeftKey);
+  const bool RightLoops = RightVisited->ContainsKey(RightKey);
   if (LeftLoops && RightLoops)
     return;
   if (LeftLoops || RightLoops) {
@@ -325,13 +367,14 @@ void TDiscoverDifferences::CompareDirectories(TBaseFileInfo &LeftInfo, TBaseFile
     return;
   }
 
-  TVisitedDirectoryScope LeftScope(*LeftVisited, LeftPath);
-  TVisitedDirectoryScope RightScope(*RightVisited, RightPath);
+  TVisitedKeyScope LeftScope(*LeftVisited, LeftKey);
+  TVisitedKeyScope RightScope(*RightVisited, RightKey);
   TFileInfoList LeftList, RightList;
   const bool LeftFailed = !LeftList.LoadFromDirectory(LeftPath);
   const bool RightFailed = !RightList.LoadFromDirectory(RightPath);
   if (!LeftFailed && !RightFailed) {
     bool SubFound = false;
+    TLevelScope LeftLevel(LeftLevelReal, LeftReal), RightLevel(RightLevelReal, RightReal);
     CompareLists(LeftList, RightList, LeftRoot, RightRoot, RelativeDir + Name + L"\\", Depth - 1, SubFound);
     if (SubFound) {
       Found = true;
@@ -389,6 +432,16 @@ void TDiscoverDifferences::ShowProgress(const std::wstring &LeftText, const std:
 void TDiscoverDifferences::ConfirmAbort(TFarProgress &, bool &Abort) {
   Abort = ShowMessage({GetMsg(MAbortTitle), GetMsg(MAbortText), GetMsg(MOk), GetMsg(MCancel)}, FMSG_WARNING,
                       2) == 0;
+}
+
+std::wstring TDiscoverDifferences::SubdirectoryRealPath(const TBaseFileInfo &Info, const std::wstring &Path,
+                                                        const std::wstring &LevelReal) {
+  // Only a link or junction can lead anywhere but below its parent: an ordinary directory is
+  // where its parent really is, under the name its listing reports. That spares opening every
+  // directory of the tree once more.
+  if ((Info.GetAttributes() & FILE_ATTRIBUTE_REPARSE_POINT) || LevelReal.empty())
+    return RealPathName(Path);
+  return WithTrailingBackslash(LevelReal) + Info.GetFileName();
 }
 
 bool TDiscoverDifferences::FinishRun(bool Found) {

@@ -76,6 +76,10 @@ public:
   TVelmoraOptions &GetOptions() { return Options; }
 
 private:
+  // The real location of a subdirectory of the level whose real path is LevelReal.
+  static std::wstring SubdirectoryRealPath(const TBaseFileInfo &Info, const std::wstring &Path,
+                                           const std::wstring &LevelReal);
+
   std::unique_ptr<TFarPanel> LeftPanel;
   std::unique_ptr<TFarPanel> RightPanel;
   TVelmoraOptions Options;
@@ -84,6 +88,9 @@ private:
   std::unique_ptr<TVisitedDirectories> LeftVisited;
   std::unique_ptr<TVisitedDirectories> RightVisited;
   std::unique_ptr<TFarProgress> Progress;
+  // Where the directory level being compared really is, on each side.
+  std::wstring LeftLevelReal;
+  std::wstring RightLevelReal;
   // Holds the two read buffers of the contents comparison for the whole run.
   TCompareRules Rules;
 };

@@ -40,6 +40,21 @@ std::wstring TVisitedDirectories::CanonicalKey(const std::wstring &Directory) {
   return LocaleUpperCase(WithoutTrailingBackslash(RealPathName(WithoutTrailingBackslash(Directory))));
 }
 
+std::wstring TVisitedDirectories::KeyOfRealPath(const std::wstring &RealPath) {
+  return LocaleUpperCase(WithoutTrailingBackslash(RealPath));
+}
+
+void TVisitedDirectories::PushKey(std::wstring Key) {
+  FKeys.push_back(std::move(Key));
+}
+
+bool TVisitedDirectories::ContainsKey(const std::wstring &Key) const {
+  for (const auto &Entry : FKeys)
+    if (Entry == Key)
+      return true;
+  return false;
+}
+
 void TVisitedDirectories::Push(const std::wstring &Directory) {
   FKeys.push_back(CanonicalKey(Directory));
 }

@@ -21,6 +21,11 @@ public:
   // Whether Directory is one of the directories on the chain.
   bool Contains(const std::wstring &Directory) const;
 
+  // The same for a directory whose key is already known, so that a walk which needs the real path
+  // anyway resolves each directory once.
+  void PushKey(std::wstring Key);
+  bool ContainsKey(const std::wstring &Key) const;
+
   size_t Count() const { return FKeys.size(); }
   bool Empty() const { return FKeys.empty(); }
 
@@ -28,6 +33,8 @@ public:
   // expanded name when the system cannot tell), one trailing backslash removed, upper case by
   // the user's locale.
   static std::wstring CanonicalKey(const std::wstring &Directory);
+  // CanonicalKey of a directory from its RealPathName.
+  static std::wstring KeyOfRealPath(const std::wstring &RealPath);
 
 private:
   std::vector<std::wstring> FKeys;
