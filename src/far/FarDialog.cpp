@@ -52,7 +52,14 @@ std::wstring Format(const wchar_t *Pattern, int Value) {
 TFarDialog::TFarDialog(const GUID &Id) : FId(Id) {}
 
 TFarDialog::~TFarDialog() {
-  ReleaseHandle();
+  try {
+    ReleaseHandle();
+  } catch (...) {
+    // Without the plug-in object there is no FAR left to free the dialog in; a destructor must
+    // not raise, so the handle is only forgotten.
+    Unregister(this);
+    FHandle = INVALID_HANDLE_VALUE;
+  }
   TFarDialog::ClearControls();
 }
 

@@ -1,6 +1,8 @@
 #include "Velmora.h"
 
 #include "DiscoverDifferences.h"
+#include "Options.h"
+#include "OptionsDialog.h"
 #include "SynchronizeDirectories.h"
 #include "VelmoraMessages.h"
 
@@ -61,7 +63,14 @@ intptr_t TVelmoraPlugin::Open(OPENFROM OpenFrom, const GUID *, intptr_t Data) {
 }
 
 bool TVelmoraPlugin::Configure(const GUID *) {
-  return false;
+  TOptionsDialog Dialog;
+  TVelmoraOptions Options;
+  Dialog.Options = &Options;
+  Options.Load();
+  // The dialog saves the options itself when the user confirms them.
+  bool Result = Dialog.Execute();
+  Dialog.Options = nullptr;
+  return Result;
 }
 
 std::wstring TVelmoraPlugin::GetStandardText(TFarStandardText Kind) {
