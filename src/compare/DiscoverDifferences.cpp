@@ -181,14 +181,13 @@ void TDiscoverDifferences::SelectPanels() {
 }
 
 bool TDiscoverDifferences::IsFilePanel(const TFarPanel &Panel) {
-  if (Panel.GetPanelType() != PTYPE_FILEPANEL)
+  // A panel FAR told nothing about has no directory; the walk would take the current one.
+  const std::wstring &Directory = Panel.GetDirectoryName();
+  if (Panel.GetPanelType() != PTYPE_FILEPANEL || !IsAbsolutePath(Directory))
     return false;
   if (!Panel.IsPluginPanel())
     return true;
   if (!Panel.HasFlag(PFLAGS_REALNAMES))
-    return false;
-  const std::wstring &Directory = Panel.GetDirectoryName();
-  if (!IsAbsolutePath(Directory))
     return false;
   const DWORD Attributes = ::GetFileAttributesW(LongPathName(Directory).c_str());
   return Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;

@@ -418,6 +418,13 @@ TEST_F(DiscoverDifferencesTest, OnlyTwoFilePanelsAreCompared) {
   EXPECT_EQ(Host.Msg(MTitle), Questions()[0].Title());
   EXPECT_EQ(FMSG_WARNING, Questions()[0].Flags);
   EXPECT_TRUE(Host.Part<THostDialogs>().Runs.empty());
+
+  // A panel FAR says nothing about has no directory to walk.
+  HostPanels().SetPanelType(THostSide::Right, PTYPE_FILEPANEL);
+  HostPanels().Panel(THostSide::Left).RefusePanelInfo = true;
+  Host.Script().AnswerMessage(0, Host.Msg(MNotFilePanels));
+  EXPECT_EQ(0, Host.OpenFromPluginsMenu());
+  EXPECT_TRUE(Host.Part<THostDialogs>().Runs.empty());
 }
 
 TEST_F(DiscoverDifferencesTest, APluginPanelWithAVirtualDirectoryIsRefused) {
