@@ -46,6 +46,14 @@ std::wstring WalkRoot(const TFarPanel &Panel) {
   return WithTrailingBackslash(Root);
 }
 
+// A plug-in's panel with real names may list files of other directories by their full paths;
+// such an item has no place below either root.
+void KeepPlainNames(TFileInfoList &List) {
+  for (size_t I = List.Count(); I > 0; --I)
+    if (List[I - 1].GetFileName().find_first_of(L"\\/:") != std::wstring::npos)
+      List.Delete(I - 1);
+}
+
 // Enters a directory of the chain by its known key and leaves it however the level ends.
 class TVisitedKeyScope {
 public:
@@ -223,6 +231,8 @@ void TDiscoverDifferences::ComparePanels(TFarPanel &Left, TFarPanel &Right, int3
   TFileInfoList LeftList, RightList;
   LeftList.LoadFromPanel(Left);
   RightList.LoadFromPanel(Right);
+  KeepPlainNames(LeftList);
+  KeepPlainNames(RightList);
   LeftList.SortByFileName();
   RightList.SortByFileName();
 

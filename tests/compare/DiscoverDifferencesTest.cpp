@@ -448,7 +448,13 @@ TEST_F(DiscoverDifferencesTest, APluginPanelWithAVirtualDirectoryIsRefused) {
   EXPECT_TRUE(Host.Part<THostDialogs>().Runs.empty());
 
   // A plug-in showing a real folder with real names is compared, without subfolders or contents.
+  // An item that names a file elsewhere by its full path (as a temporary panel lists them) has
+  // no place in either directory and is left out.
   HostPanels().Panel(THostSide::Right).PluginDirectory = Right;
+  THostPanelItem Elsewhere;
+  Elsewhere.FileName = Scratch / L"elsewhere.txt";
+  Elsewhere.FileAttributes = FILE_ATTRIBUTE_ARCHIVE;
+  HostPanels().Panel(THostSide::Right).Items.push_back(Elsewhere);
   Option(L"ProcessSubfolders", 1);
   Compare();
   EXPECT_EQ((Lines{L"==>>F\tfile.txt"}), DifferenceLines());
