@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
 
 namespace {
@@ -436,6 +437,29 @@ TEST_F(FarDialogTest, ListBoxesWorkDescribedAndShown) {
       .Escape();
   Dialog.Execute();
   EXPECT_EQ(3, Changes);
+}
+
+// A label that lets a test change FAR's copy of its item.
+class TProbeLabel : public TFarDialog::TLabel {
+public:
+  TProbeLabel(TFarDialog *Dialog) : TLabel(Dialog, 0, 0, 10, L"probe") {}
+  bool ChangeLive(const std::function<void(FarDialogItem &)> &Action) { return AccessLiveItem(true, Action); }
+};
+
+TEST_F(FarDialogTest, TheLiveItemMustKeepTheControlsType) {
+  TProbeDialog Dialog;
+  auto *Label = Dialog.Add<TProbeLabel>();
+  // Not built: nothing to change, and the stored item answers.
+  EXPECT_FALSE(Label->ChangeLive([](FarDialogItem &Item) { Item.Flags |= DIF_BOXCOLOR; }));
+  ASSERT_TRUE(Dialog.Build());
+  EXPECT_TRUE(Label->ChangeLive([](FarDialogItem &Item) { Item.Flags |= DIF_BOXCOLOR; }));
+  EXPECT_NE(0u, Label->GetFlags() & DIF_BOXCOLOR);
+  EXPECT_EQ(L"Can't modify control type", MessageOf<EFarDialogError>([&] {
+              Label->ChangeLive([](FarDialogItem &Item) { Item.Type = DI_EDIT; });
+            }));
+  Live(Dialog).Items[0].Item.Type = DI_BUTTON;
+  EXPECT_EQ(L"Control type mismatch", MessageOf<EFarDialogError>([&] { Label->GetFlags(); }));
+  EXPECT_EQ(L"Control type mismatch", MessageOf<EFarDialogError>([&] { Label->SetVisible(false); }));
 }
 
 // ---- Events ----
