@@ -21,7 +21,15 @@ public:
       return InputWork();
     return TVelmoraPlugin::ProcessEditorInput(Info);
   }
+  std::wstring GetStandardText(TFarStandardText Kind) override {
+    if (Kind == stOK && OkTextFailures > 0) {
+      --OkTextFailures;
+      throw Exception(L"no text");
+    }
+    return TVelmoraPlugin::GetStandardText(Kind);
+  }
   std::function<intptr_t()> OpenWork, InputWork;
+  int OkTextFailures = 0;
 };
 
 VELMORA_DECLARE_EXCEPTION(ETestFailure, Exception);
@@ -47,6 +55,27 @@ TEST_F(ExportsInProcessTest, AnErrorInOpenIsAWarningInThePluginsLanguage) {
                                      L"second line"};
   EXPECT_EQ(lines, m.Lines);
   EXPECT_EQ(std::vector<std::wstring>{Host.Msg(1)}, m.Buttons);
+}
+
+TEST_F(ExportsInProcessTest, AnErrorWithoutTextShowsNoMessageLines) {
+  Plugin().OpenWork = []() -> intptr_t { throw ETestFailure(L""); };
+  Host.Script().AnswerMessage(0);
+  Host.OpenFromPluginsMenu();
+  ASSERT_EQ(1u, Host.Messages().size());
+  std::vector<std::wstring> items = {Host.Msg(0), Heading(Host, L"OpenW"), L"ETestFailure", Host.Msg(1)};
+  EXPECT_EQ(items, Host.Messages()[0].Items);
+}
+
+TEST_F(ExportsInProcessTest, AReportThatCannotBeBuiltFallsBackToTheUnsplitText) {
+  Plugin().OkTextFailures = 1;
+  Plugin().OpenWork = []() -> intptr_t { throw ETestFailure(L"one\ntwo"); };
+  Host.Script().AnswerMessage(0);
+  EXPECT_EQ(0, Host.OpenFromPluginsMenu());
+  ASSERT_EQ(1u, Host.Messages().size());
+  std::vector<std::wstring> items = {Host.Msg(0), Heading(Host, L"OpenW"), L"ETestFailure", L"one\ntwo",
+                                     Host.Msg(1)};
+  EXPECT_EQ(items, Host.Messages()[0].Items);
+  EXPECT_EQ(FMSG_WARNING, Host.Messages()[0].Flags);
 }
 
 TEST_F(ExportsInProcessTest, EscapeOnTheReportEndsTheCallQuietly) {
