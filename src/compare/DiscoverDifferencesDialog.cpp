@@ -4,7 +4,6 @@
 #include "VelmoraMessages.h"
 
 #include <cwchar>
-#include <cwctype>
 #include <limits>
 
 namespace {
@@ -15,28 +14,21 @@ constexpr GUID DiscoverDifferencesDialogGuid = {
 
 const wchar_t MaxScanDepthMask[] = L"99999";
 
-// The text as a decimal 32-bit integer; false for anything else (empty, signs only, junk, overflow).
-bool ParseInteger(const std::wstring &Text, int32_t &Value) {
+// The depth field's text as a number: digits only, as its mask allows (surrounding blanks are
+// ignored). False for anything else, a sign included, and for numbers beyond 32 bits.
+bool ParseDepth(const std::wstring &Text, int32_t &Value) {
   size_t Start = Text.find_first_not_of(L' ');
-  size_t End = Text.find_last_not_of(L' ');
   if (Start == std::wstring::npos)
     return false;
-  std::wstring Trimmed = Text.substr(Start, End - Start + 1);
-  size_t Digits = (Trimmed[0] == L'-' || Trimmed[0] == L'+') ? 1 : 0;
-  if (Digits >= Trimmed.size())
-    return false;
+  size_t End = Text.find_last_not_of(L' ');
   long long Result = 0;
-  for (size_t I = Digits; I < Trimmed.size(); ++I) {
-    if (!std::iswdigit(Trimmed[I]))
+  for (size_t I = Start; I <= End; ++I) {
+    if (Text[I] < L'0' || Text[I] > L'9')
       return false;
-    Result = Result * 10 + (Trimmed[I] - L'0');
-    if (Result > static_cast<long long>(std::numeric_limits<int32_t>::max()) + 1)
+    Result = Result * 10 + (Text[I] - L'0');
+    if (Result > std::numeric_limits<int32_t>::max())
       return false;
   }
-  if (Trimmed[0] == L'-')
-    Result = -Result;
-  if (Result > std::numeric_limits<int32_t>::max() || Result < std::numeric_limits<int32_t>::min())
-    return false;
   Value = static_cast<int32_t>(Result);
   return true;
 }
@@ -191,7 +183,7 @@ void TDiscoverDifferencesDialog::StoreControls(TVelmoraOptions &Target, bool Raw
   Target.ProcessSubfolders = Value(ProcessSubfoldersCheckbox);
   Target.UseMaxScanDepth = Value(UseMaxScanDepthCheckbox) && (Raw || Target.ProcessSubfolders);
   int32_t Depth = 0;
-  if (ParseInteger(MaxScanDepthEdit->GetText(), Depth))
+  if (ParseDepth(MaxScanDepthEdit->GetText(), Depth))
     Target.MaxScanDepth = Depth;
   Target.ProcessSelected = Value(ProcessSelectedCheckbox);
   Target.CompareFileNameCase = Value(CompareFileNameCaseCheckbox);

@@ -277,6 +277,18 @@ TEST_F(DiscoverDifferencesDialogTest, TheDepthFieldTakesOnlyNumbers) {
   // FAR keeps at most five characters.
   EXPECT_EQ(12345, Options.MaxScanDepth);
   EXPECT_EQ(12345, Dialog->GetWorkingOptions().GetScanDepth());
+
+  // The mask allows digits only: a sign or letters leave the depth as it was.
+  for (const wchar_t *Text : {L"-3", L"4a", L"+2"}) {
+    Open();
+    User().Type(Dialog->MaxScanDepthEdit->GetIndex(), Text).Press(Host.Msg(MOk));
+    ASSERT_TRUE(Dialog->EditOptions());
+    EXPECT_EQ(12345, Options.MaxScanDepth) << HostUtf8(Text);
+  }
+  Open();
+  User().Type(Dialog->MaxScanDepthEdit->GetIndex(), L" 0 ").Press(Host.Msg(MOk));
+  ASSERT_TRUE(Dialog->EditOptions());
+  EXPECT_EQ(0, Options.MaxScanDepth);
 }
 
 TEST_F(DiscoverDifferencesDialogTest, CancelChangesNothing) {

@@ -296,6 +296,32 @@ TEST_F(FarDialogTest, TheRegistryKnowsExactlyTheBuiltDialogs) {
   EXPECT_EQ(1u, Dialogs().Live.size());
 }
 
+TEST_F(FarDialogTest, ADialogTheScriptLeavesOpenIsClosedAsWithEscAndReported) {
+  std::vector<std::wstring> Failures;
+  Host.SetFailureHandler([&](const std::wstring &Text) { Failures.push_back(Text); });
+  TProbeDialog Dialog;
+  Dialog.AddButton(0, 0, L"OK");
+  User().Focus(0);
+  Host.Script().AnswerMessage(0);
+  TFarDialog::TButton *Closing = nullptr;
+  EXPECT_FALSE(Dialog.Execute(Closing));
+  ASSERT_EQ(1u, Failures.size());
+  EXPECT_NE(std::wstring::npos, Failures[0].find(L"closed as with Esc")) << HostUtf8(Failures[0]);
+  // The message step is left for the message it was meant for.
+  EXPECT_EQ(1u, Host.Script().Size());
+  Host.Script().Clear();
+  // Actions the user could not do are reported too, and change nothing.
+  Failures.clear();
+  Dialog.ReleaseHandle();
+  auto *Check = Dialog.AddCheckbox(0, 1, L"Off", false);
+  Check->SetEnabled(false);
+  User().Check(L"Off").Press(L"Nothing").Escape();
+  Dialog.Execute();
+  ASSERT_EQ(2u, Failures.size());
+  EXPECT_NE(std::wstring::npos, Failures[0].find(L"disabled")) << HostUtf8(Failures[0]);
+  EXPECT_FALSE(Check->GetChecked());
+}
+
 // ---- Controls in both modes ----
 
 TEST_F(FarDialogTest, DescribedControlsKeepTheirValuesInTheStoredItem) {
