@@ -458,7 +458,7 @@ TEST_F(SynchronizeRunTest, AMissingSourceIsReportedAndSkipped) {
   Synchronise();
   User()
       .Inspect([&](THostDialog &D) {
-        EXPECT_NE(std::wstring::npos, D.DrawText().find(Text(MFailureSourceNotFound)));
+        EXPECT_NE(std::wstring::npos, D.DrawnText().find(Text(MFailureSourceNotFound)));
       })
       .Press(Text(MSkip));
   ASSERT_TRUE(CloseDocument());
