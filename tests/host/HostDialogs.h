@@ -275,5 +275,15 @@ private:
   THostScript &FScript;
 };
 
+inline bool HostIsEditItem(FARDIALOGITEMTYPES type) {
+  return type == DI_EDIT || type == DI_FIXEDIT || type == DI_PSWEDIT || type == DI_COMBOBOX;
+}
+inline bool HostHasList(FARDIALOGITEMTYPES type) {
+  return type == DI_LISTBOX || type == DI_COMBOBOX;
+}
+inline std::wstring HostText(const wchar_t *text) {
+  return text ? std::wstring(text) : std::wstring();
+}
+
 // Text with FAR's hot-key marks removed ("&OK" -> "OK", "&&" -> "&").
 std::wstring HostStripHotKey(const std::wstring &text);
