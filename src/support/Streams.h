@@ -122,6 +122,21 @@ protected:
     return FBufferCount - static_cast<int32_t>(Offset);
   }
   void SkipBuffered(int32_t Count) { FPosition += Count; }
+  // Free room in the buffer for writers that encode in place: only when the position is the end
+  // of the valid bytes, so that nothing valid is overwritten before CommitWritten. Committing
+  // Count > 0 bytes there is what Write of the same bytes does.
+  int32_t WritableAhead(uint8_t *&Data) const {
+    const int64_t Offset = FPosition - FBufferStart;
+    if (Offset != FBufferCount)
+      return 0;
+    Data = FBuffer.get() + Offset;
+    return FBufferSize - FBufferCount;
+  }
+  void CommitWritten(int32_t Count) {
+    FPosition += Count;
+    FBufferCount += Count;
+    FDirty = true;
+  }
   // Bytes read from the underlying stream lie ahead: the position is short of its end.
   bool CleanBytesAhead() const {
     const int64_t Offset = FPosition - FBufferStart;
@@ -201,7 +216,7 @@ private:
   wchar_t AnsiChar(uint8_t Byte);
   bool ReadUtf8Char(wchar_t &Char);
   void WriteBytes(const void *Source, size_t Count);
-  void ScanRun(std::wstring &Line);
+  bool ScanRun(std::wstring &Line);
 
   TTextEncoding FDefaultEncoding = teUtf8;
   TTextEncoding FEncoding = teUndetermined;

@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <emmintrin.h>
 
 namespace {
 
@@ -86,39 +87,46 @@ std::string UnicodeToUtf8(const std::wstring &Text) {
 void UnicodeToUtf8(const wchar_t *Text, size_t Count, std::string &Bytes) {
   // At most three bytes per code unit: a surrogate pair takes four for two.
   Bytes.resize(Count * 3);
-  auto *Out = reinterpret_cast<unsigned char *>(Bytes.data());
+  Bytes.resize(UnicodeToUtf8(Text, Count, Bytes.data()));
+}
+
+size_t UnicodeToUtf8(const wchar_t *Text, size_t Count, char *Bytes) {
+  auto *Out = reinterpret_cast<unsigned char *>(Bytes);
   size_t Done = 0, Index = 0;
+  const __m128i NonAscii = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i Zero = _mm_setzero_si128();
   // Well-formed text has exactly one UTF-8 form, encoded here; from an unpaired surrogate on, the
   // system decides what stands in for it.
   while (Index < Count) {
-    // Eight ASCII units at a time while they last: the common case, in a loop the compiler can
-    // turn into vector code.
-    while (Index + 8 <= Count) {
-      uint16_t Any = 0;
-      for (size_t Offset = 0; Offset < 8; ++Offset)
-        Any |= static_cast<uint16_t>(Text[Index + Offset]);
-      if (Any >= 0x80)
-        break;
-      for (size_t Offset = 0; Offset < 8; ++Offset)
-        Out[Done + Offset] = static_cast<unsigned char>(Text[Index + Offset]);
-      Index += 8;
-      Done += 8;
+    // Sixteen units at a time while ASCII lasts, the common case. The narrowed block is stored
+    // even when it holds other units: only its ASCII head counts, and the output has room for
+    // three bytes per unit still to come.
+    while (Index + 16 <= Count) {
+      const __m128i Low = _mm_loadu_si128(reinterpret_cast<const __m128i *>(Text + Index));
+      const __m128i High = _mm_loadu_si128(reinterpret_cast<const __m128i *>(Text + Index + 8));
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(Out + Done), _mm_packus_epi16(Low, High));
+      const __m128i Wide = _mm_and_si128(_mm_or_si128(Low, High), NonAscii);
+      if (_mm_movemask_epi8(_mm_cmpeq_epi16(Wide, Zero)) == 0xFFFF) {
+        Index += 16;
+        Done += 16;
+        continue;
+      }
+      // Bit pairs of the units that are ASCII, the first unit lowest.
+      const unsigned Plain =
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(Low, NonAscii), Zero))) |
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(High, NonAscii), Zero)))
+              << 16;
+      const size_t Run = static_cast<size_t>(__builtin_ctz(~Plain)) / 2;
+      Index += Run;
+      Done += Run;
+      break;
     }
     if (Index >= Count)
       break;
     const uint32_t Unit = static_cast<uint16_t>(Text[Index]);
     if (Unit < 0x80) {
-      // Runs of ASCII are the common case: found first, then narrowed in one simple loop.
-      size_t End = Index + 1;
-      while (End < Count && static_cast<uint16_t>(Text[End]) < 0x80)
-        ++End;
-      const wchar_t *From = Text + Index;
-      unsigned char *To = Out + Done;
-      const size_t Run = End - Index;
-      for (size_t Offset = 0; Offset < Run; ++Offset)
-        To[Offset] = static_cast<unsigned char>(From[Offset]);
-      Done += Run;
-      Index = End;
+      Out[Done++] = static_cast<unsigned char>(Unit);
+      ++Index;
     } else if (Unit < 0x800) {
       Out[Done++] = static_cast<unsigned char>(0xC0 | (Unit >> 6));
       Out[Done++] = static_cast<unsigned char>(0x80 | (Unit & 0x3F));
@@ -138,16 +146,15 @@ void UnicodeToUtf8(const wchar_t *Text, size_t Count, std::string &Bytes) {
       Index += 2;
     } else {
       const size_t Rest = Count - Index;
-      const int Length =
-          ::WideCharToMultiByte(CP_UTF8, 0, Text + Index, CheckedLength(Rest), Bytes.data() + Done,
-                                CheckedLength(Bytes.size() - Done), nullptr, nullptr);
+      const int Length = ::WideCharToMultiByte(CP_UTF8, 0, Text + Index, CheckedLength(Rest), Bytes + Done,
+                                               CheckedLength(Rest * 3), nullptr, nullptr);
       if (Length <= 0)
         RaiseConversionFailed();
       Done += static_cast<size_t>(Length);
       break;
     }
   }
-  Bytes.resize(Done);
+  return Done;
 }
 
 std::wstring SystemErrorMessage(DWORD ErrorCode) {

@@ -29,6 +29,8 @@ std::string UnicodeToMultiByte(UINT CodePage, const std::wstring &Text);
 std::string UnicodeToUtf8(const std::wstring &Text);
 // The same into Bytes (replacing its contents), so a caller converting many texts reuses one buffer.
 void UnicodeToUtf8(const wchar_t *Text, size_t Count, std::string &Bytes);
+// The same into raw memory with room for 3 × Count bytes; returns the bytes written.
+size_t UnicodeToUtf8(const wchar_t *Text, size_t Count, char *Bytes);
 
 // The system's text for an error code (GetLastError), without the trailing line break.
 std::wstring SystemErrorMessage(DWORD ErrorCode);

@@ -5,6 +5,94 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <emmintrin.h>
+
+namespace {
+
+// The payload bits of a UTF-8 lead byte and the number of continuation bytes it announces. A
+// stray continuation byte, FE or FF stands for itself.
+int Utf8Lead(uint8_t Lead, uint32_t &Code) {
+  if (Lead < 0x80) {
+    Code = Lead;
+    return 0;
+  }
+  if ((Lead & 0xE0) == 0xC0) {
+    Code = Lead & 0x1F;
+    return 1;
+  }
+  if ((Lead & 0xF0) == 0xE0) {
+    Code = Lead & 0x0F;
+    return 2;
+  }
+  if ((Lead & 0xF8) == 0xF0) {
+    Code = Lead & 0x07;
+    return 3;
+  }
+  if ((Lead & 0xFC) == 0xF8) {
+    Code = Lead & 0x03;
+    return 4;
+  }
+  if ((Lead & 0xFE) == 0xFC) {
+    Code = Lead & 0x01;
+    return 5;
+  }
+  Code = Lead;
+  return 0;
+}
+
+// The code units of a decoded code point: Low is 0 unless it takes a surrogate pair.
+void Utf16Of(uint32_t Code, wchar_t &High, wchar_t &Low) {
+  Low = 0;
+  if (Code > 0x10FFFF) {
+    // Beyond Unicode: no surrogate pair can stand for it.
+    High = L'?';
+  } else if (Code < 0x10000) {
+    High = static_cast<wchar_t>(Code);
+  } else {
+    Code -= 0x10000;
+    High = static_cast<wchar_t>(0xD800 + (Code >> 10));
+    Low = static_cast<wchar_t>(0xDC00 + (Code & 0x3FF));
+  }
+}
+
+// Decodes the character that starts at Data[0] (a byte of 0x80 or more) as ReadChar would, into
+// Out. Returns the bytes it took, or 0 when the character may go on beyond the Count bytes.
+int32_t DecodeUtf8(const uint8_t *Data, int32_t Count, wchar_t *&Out) {
+  uint32_t Code;
+  const int Continuations = Utf8Lead(Data[0], Code);
+  int32_t Length = 1;
+  for (; Length <= Continuations; ++Length) {
+    if (Length >= Count)
+      return 0;
+    if ((Data[Length] & 0xC0) != 0x80)
+      break; // it starts the next character
+    Code = (Code << 6) | (Data[Length] & 0x3F);
+  }
+  wchar_t Low;
+  Utf16Of(Code, *Out, Low);
+  ++Out;
+  if (Low != 0)
+    *Out++ = Low;
+  return Length;
+}
+
+// The offset of the first CR or LF among Count bytes, or Count.
+int32_t FindLineBreak(const uint8_t *Data, int32_t Count) {
+  const __m128i Cr = _mm_set1_epi8('\r'), Lf = _mm_set1_epi8('\n');
+  int32_t Index = 0;
+  for (; Index + 16 <= Count; Index += 16) {
+    const __m128i Block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(Data + Index));
+    const int Found = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(Block, Cr), _mm_cmpeq_epi8(Block, Lf)));
+    if (Found != 0)
+      return Index + __builtin_ctz(static_cast<unsigned>(Found));
+  }
+  for (; Index < Count; ++Index)
+    if (Data[Index] == '\r' || Data[Index] == '\n')
+      return Index;
+  return Count;
+}
+
+} // namespace
 
 TTextStream::TTextStream(const std::wstring &FileName, uint32_t Mode)
     : TBufferedStream(new TFileStream(FileName, Mode), TextBufferSize, true) {
@@ -134,30 +222,7 @@ bool TTextStream::ReadUtf8Char(wchar_t &Char) {
   if (!ReadByte(Lead))
     return false;
   uint32_t Code;
-  int Continuations;
-  if (Lead < 0x80) {
-    Code = Lead;
-    Continuations = 0;
-  } else if ((Lead & 0xE0) == 0xC0) {
-    Code = Lead & 0x1F;
-    Continuations = 1;
-  } else if ((Lead & 0xF0) == 0xE0) {
-    Code = Lead & 0x0F;
-    Continuations = 2;
-  } else if ((Lead & 0xF8) == 0xF0) {
-    Code = Lead & 0x07;
-    Continuations = 3;
-  } else if ((Lead & 0xFC) == 0xF8) {
-    Code = Lead & 0x03;
-    Continuations = 4;
-  } else if ((Lead & 0xFE) == 0xFC) {
-    Code = Lead & 0x01;
-    Continuations = 5;
-  } else {
-    // A stray continuation byte, FE or FF stands for itself.
-    Code = Lead;
-    Continuations = 0;
-  }
+  const int Continuations = Utf8Lead(Lead, Code);
   for (int Index = 0; Index < Continuations; ++Index) {
     uint8_t Next;
     if (!ReadByte(Next))
@@ -169,16 +234,7 @@ bool TTextStream::ReadUtf8Char(wchar_t &Char) {
     }
     Code = (Code << 6) | (Next & 0x3F);
   }
-  if (Code > 0x10FFFF) {
-    // Beyond Unicode: no surrogate pair can stand for it.
-    Char = L'?';
-  } else if (Code < 0x10000) {
-    Char = static_cast<wchar_t>(Code);
-  } else {
-    Code -= 0x10000;
-    Char = static_cast<wchar_t>(0xD800 + (Code >> 10));
-    FPendingLowSurrogate = static_cast<wchar_t>(0xDC00 + (Code & 0x3FF));
-  }
+  Utf16Of(Code, Char, FPendingLowSurrogate);
   return true;
 }
 
@@ -217,7 +273,8 @@ bool TTextStream::ReadLine(std::wstring &Line) {
     return false;
   wchar_t Char;
   for (;;) {
-    ScanRun(Line);
+    if (ScanRun(Line))
+      return true;
     if (!ReadChar(Char))
       break;
     if (Char == L'\r') {
@@ -235,15 +292,16 @@ bool TTextStream::ReadLine(std::wstring &Line) {
   return true;
 }
 
-// Takes the run of plain characters ahead in the buffer at once; what ends the run (a line
-// break, a character that needs decoding, the end of the buffer) is left to ReadChar.
-void TTextStream::ScanRun(std::wstring &Line) {
+// Takes what it can of the line from the buffer at once, the line break included when it lies
+// there whole (true then). What it leaves (a character cut by the end of the buffer, a CR as the
+// buffer's last byte) is left to ReadChar, which reads across the buffer's end.
+bool TTextStream::ScanRun(std::wstring &Line) {
   if (FPendingLowSurrogate != 0 || FEncoding == teUndetermined)
-    return;
+    return false;
   const uint8_t *Data = nullptr;
   const int32_t Available = BufferedAhead(Data);
   if (Available <= 0)
-    return;
+    return false;
   if (FEncoding == teUtf16) {
     const int32_t Units = Available / 2;
     const size_t Start = Line.size();
@@ -259,29 +317,64 @@ void TTextStream::ScanRun(std::wstring &Line) {
     }
     Line.resize(Start + static_cast<size_t>(Taken));
     SkipBuffered(Taken * 2);
-    return;
+    return false;
   }
-  // Single-byte code pages and UTF-8 agree on bytes below 0x80.
-  int32_t Taken = 0;
-  // Eight bytes at a time while none has the high bit set or is a CR or an LF.
-  constexpr uint64_t Ones = 0x0101010101010101ull, Highs = 0x8080808080808080ull;
-  const auto HasZeroByte = [](uint64_t Value) { return ((Value - Ones) & ~Value & Highs) != 0; };
-  while (Taken + 8 <= Available) {
-    uint64_t Word;
-    std::memcpy(&Word, Data + Taken, sizeof(Word));
-    if ((Word & Highs) != 0 || HasZeroByte(Word ^ (Ones * '\r')) || HasZeroByte(Word ^ (Ones * '\n')))
-      break;
-    Taken += 8;
-  }
-  while (Taken < Available && Data[Taken] < 0x80 && Data[Taken] != '\r' && Data[Taken] != '\n')
-    ++Taken;
-  // Widened in place: appending a byte range would build a temporary string first.
+
+  // Single-byte code pages and UTF-8 agree on bytes below 0x80, and on CR and LF. Neither gives
+  // more code units than it takes bytes, so the line's bytes in the buffer bound its growth; the
+  // slack takes whole blocks stored past the end.
+  const int32_t End = FindLineBreak(Data, Available);
   const size_t Start = Line.size();
-  Line.resize(Start + static_cast<size_t>(Taken));
-  wchar_t *Target = Line.data() + Start;
-  for (int32_t Index = 0; Index < Taken; ++Index)
-    Target[Index] = static_cast<wchar_t>(Data[Index]);
-  SkipBuffered(Taken);
+  Line.resize(Start + static_cast<size_t>(End) + 16);
+  wchar_t *Out = Line.data() + Start;
+  const bool Utf8 = FEncoding == teUtf8;
+  const __m128i Zero = _mm_setzero_si128();
+  int32_t Index = 0;
+  while (Index < End) {
+    if (Index + 16 <= Available) {
+      // Sixteen bytes widened at once; only the ASCII head before the line's end counts.
+      const __m128i Block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(Data + Index));
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(Out), _mm_unpacklo_epi8(Block, Zero));
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(Out + 8), _mm_unpackhi_epi8(Block, Zero));
+      unsigned Stop = static_cast<unsigned>(_mm_movemask_epi8(Block));
+      if (End - Index < 16)
+        Stop |= ~0u << (End - Index);
+      if (Stop == 0) {
+        Index += 16;
+        Out += 16;
+        continue;
+      }
+      const int32_t Run = __builtin_ctz(Stop);
+      Index += Run;
+      Out += Run;
+      if (Index >= End)
+        break;
+    } else if (Data[Index] < 0x80) {
+      *Out++ = static_cast<wchar_t>(Data[Index++]);
+      continue;
+    }
+    if (!Utf8) {
+      *Out++ = AnsiChar(Data[Index++]);
+      continue;
+    }
+    const int32_t Length = DecodeUtf8(Data + Index, Available - Index, Out);
+    if (Length == 0)
+      break;
+    Index += Length;
+  }
+  Line.resize(static_cast<size_t>(Out - Line.data()));
+  SkipBuffered(Index);
+  if (Index < End || End == Available)
+    return false;
+  if (Data[End] == '\n') {
+    SkipBuffered(1);
+    return true;
+  }
+  // A CR: whether a line feed follows is known only when the next byte is here too.
+  if (End + 1 == Available)
+    return false;
+  SkipBuffered(Data[End + 1] == '\n' ? 2 : 1);
+  return true;
 }
 
 void TTextStream::WriteBytes(const void *Source, size_t Count) {
@@ -318,10 +411,19 @@ void TTextStream::WriteText(const std::wstring &Text) {
       WriteBytes(Text.data(), Text.size() * sizeof(wchar_t));
     }
     break;
-  case teUtf8:
-    UnicodeToUtf8(Text.data(), Text.size(), FScratch);
-    WriteBytes(FScratch.data(), FScratch.size());
+  case teUtf8: {
+    // Encoded straight into the buffer when the worst case fits there; the bytes are the same.
+    uint8_t *Room = nullptr;
+    if (static_cast<size_t>(WritableAhead(Room)) / 3 >= Text.size()) {
+      const size_t Count = UnicodeToUtf8(Text.data(), Text.size(), reinterpret_cast<char *>(Room));
+      FPendingLowSurrogate = 0;
+      CommitWritten(static_cast<int32_t>(Count));
+    } else {
+      UnicodeToUtf8(Text.data(), Text.size(), FScratch);
+      WriteBytes(FScratch.data(), FScratch.size());
+    }
     break;
+  }
   default:
     throw EWriteError(L"Invalid encoding");
   }
