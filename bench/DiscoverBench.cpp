@@ -100,11 +100,14 @@ void RemoveTree(const std::wstring &Path) {
   ::RemoveDirectoryW(Path.c_str());
 }
 
-// The baseline: every entry of the tree listed once, nothing else.
-size_t PlainWalk(const std::wstring &Directory) {
+// The baseline: every entry of the tree listed once, nothing else. Basic: the search level the
+// comparison uses (no short names, large fetches), which wine in particular answers much faster.
+size_t PlainWalk(const std::wstring &Directory, bool Basic = false) {
   size_t Entries = 0;
   WIN32_FIND_DATAW Data;
-  HANDLE Find = ::FindFirstFileW((Directory + L"\\*.*").c_str(), &Data);
+  HANDLE Find = Basic ? ::FindFirstFileExW((Directory + L"\\*.*").c_str(), FindExInfoBasic, &Data,
+                                           FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH)
+                      : ::FindFirstFileW((Directory + L"\\*.*").c_str(), &Data);
   if (Find == INVALID_HANDLE_VALUE)
     return 0;
   do {
@@ -113,7 +116,7 @@ size_t PlainWalk(const std::wstring &Directory) {
       continue;
     ++Entries;
     if (Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-      Entries += PlainWalk(Directory + L"\\" + Data.cFileName);
+      Entries += PlainWalk(Directory + L"\\" + Data.cFileName, Basic);
   } while (::FindNextFileW(Find, &Data));
   ::FindClose(Find);
   return Entries;
@@ -164,12 +167,16 @@ int main(int argc, char **argv) {
 
     // Warm the system's caches the same way for both contestants.
     const size_t Entries = PlainWalk(Left) + PlainWalk(Right);
-    double Baseline = 1e30;
+    double Baseline = 1e30, BasicBaseline = 1e30;
     for (int Round = 0; Round < 2; ++Round) {
       Start = Now();
       PlainWalk(Left);
       PlainWalk(Right);
       Baseline = std::min(Baseline, Now() - Start);
+      Start = Now();
+      PlainWalk(Left, true);
+      PlainWalk(Right, true);
+      BasicBaseline = std::min(BasicBaseline, Now() - Start);
     }
 
     const size_t PeakBefore = PeakWorkingSet();
@@ -193,8 +200,10 @@ int main(int argc, char **argv) {
     std::printf("Entries per run: %zu (both trees), differences found: %zu (expected %zu)\n", Entries, Lines,
                 (Files + 99) / 100);
     std::printf("  plain FindFirstFileW walk of both trees: %8.3f s\n", Baseline);
-    std::printf("  comparison run through the host:        %8.3f s  (%.2fx the plain walk)\n", Run,
-                Run / Baseline);
+    std::printf("  the same walk with FindFirstFileExW, basic: %8.3f s\n", BasicBaseline);
+    std::printf(
+        "  comparison run through the host:        %8.3f s  (%.2fx the plain walk, %.2fx the basic one)\n",
+        Run, Run / Baseline, Run / BasicBaseline);
     std::printf("  peak working set: %.1f MB before the runs, %.1f MB after\n", PeakBefore / 1048576.0,
                 PeakAfter / 1048576.0);
     if (!Host.Failures().empty()) {
