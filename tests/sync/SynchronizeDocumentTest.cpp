@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <winioctl.h>
+
 using namespace SyncTask;
 
 namespace {
@@ -231,6 +233,30 @@ TEST_F(SynchronizeDocumentTest, FileInfoShowsSizesAndTimesOfBothSides) {
                    {Host.Msg(MFileInfoLastWriteTime), Expected, Host.Msg(MFileInfoNotAvailable)}),
             M.Items[7]);
   EXPECT_EQ(Host.Msg(MOk), M.Items[10]);
+}
+
+TEST_F(SynchronizeDocumentTest, FileInfoGivesHugeSizesInMebibytes) {
+  WriteFile(Left + L"\\huge.bin", "");
+  HANDLE File =
+      ::CreateFileW((Left + L"\\huge.bin").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, File);
+  DWORD Returned = 0;
+  ::DeviceIoControl(File, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &Returned, nullptr);
+  LARGE_INTEGER Size;
+  Size.QuadPart = 2000000000000LL;
+  const bool Grown = ::SetFilePointerEx(File, Size, nullptr, FILE_BEGIN) && ::SetEndOfFile(File);
+  ::CloseHandle(File);
+  if (!Grown)
+    GTEST_SKIP() << "no room for a sparse file of 2 TB";
+  OpenDocument({Line(dtMissingRight, drFile, L"huge.bin")});
+  Host.Script().AnswerMessage(0, Host.Msg(MFileInfoHeading));
+  EXPECT_TRUE(Window().PressKey(VK_F3, RIGHT_CTRL_PRESSED));
+  wchar_t Separator[8] = L",";
+  ::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, Separator, 8);
+  EXPECT_EQ(Format(L"%-20.20s %20.20s %20.20s",
+                   {Host.Msg(MFileInfoSize), std::wstring(L"1") + Separator + L"907" + Separator + L"348 MiB",
+                    Host.Msg(MFileInfoNotAvailable)}),
+            Host.Messages().back().Items.at(5));
 }
 
 TEST_F(SynchronizeDocumentTest, CommandsOnALineThatIsNoDifferenceFallThroughToFar) {
