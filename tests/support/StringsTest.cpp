@@ -91,3 +91,26 @@ TEST(Strings, Utf8MatchesTheSystemForAnyUtf16Text) {
     ASSERT_EQ(Reused, Expected) << "round " << Round;
   }
 }
+
+TEST(Strings, Utf8OfOneOtherUnitAnywhereInARunOfAscii) {
+  // Runs of ASCII are encoded in blocks of sixteen units: a unit that needs more bytes, or the
+  // system's help, must come out right at every offset and for every run length around a block.
+  const auto System = [](const std::wstring &Text) {
+    const int Size = ::WideCharToMultiByte(CP_UTF8, 0, Text.data(), static_cast<int>(Text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string Bytes(static_cast<size_t>(Size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, Text.data(), static_cast<int>(Text.size()), Bytes.data(), Size, nullptr,
+                          nullptr);
+    return Bytes;
+  };
+  const std::wstring Others[] = {L"\x80", L"\x7FF", L"\x800", L"\xFFFF", L"\U0001F600", L"\xD800", L"\xDC00"};
+  for (size_t Length = 1; Length <= 50; ++Length) {
+    const std::wstring Run(Length, L'r');
+    ASSERT_EQ(UnicodeToUtf8(Run), std::string(Length, 'r'));
+    for (const std::wstring &Other : Others)
+      for (size_t At = 0; At <= Length; ++At) {
+        const std::wstring Text = Run.substr(0, At) + Other + Run.substr(At);
+        ASSERT_EQ(Hex(UnicodeToUtf8(Text)), Hex(System(Text))) << Length << " " << At;
+      }
+  }
+}
