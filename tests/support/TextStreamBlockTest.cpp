@@ -153,7 +153,9 @@ const char *const Pieces[] = {
     "\xBF\xBF",
     "\xFE",
     "\xFF",
-    "\xC0\x80", // overlong zero
+    "\xC0\x80",         // overlong zero
+    "\xF0\x8F\xBF\xBF", // overlong U+FFFF: one unit
+    "\xF0\x90\x80\x80", // the first pair
     "\t",
 };
 
