@@ -33,11 +33,21 @@ inline bool UnderWine() {
 template <class TDone> bool RunUnixProgram(const wchar_t *Program, const std::string &Arguments, TDone Done) {
   std::string Command = Arguments;
   std::wstring WideCommand(Command.begin(), Command.end());
+  // The Unix program must not inherit the test program's output: when that is a pipe (as under
+  // CTest), wine's later process starts in the same program wait on it and never return.
+  SECURITY_ATTRIBUTES Inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE Null = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            &Inheritable, OPEN_EXISTING, 0, nullptr);
   STARTUPINFOW Startup{};
   Startup.cb = sizeof Startup;
+  Startup.dwFlags = STARTF_USESTDHANDLES;
+  Startup.hStdInput = Startup.hStdOutput = Startup.hStdError = Null;
   PROCESS_INFORMATION Process{};
-  if (!CreateProcessW(Program, WideCommand.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &Startup,
-                      &Process))
+  BOOL Started = CreateProcessW(Program, WideCommand.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                &Startup, &Process);
+  if (Null != INVALID_HANDLE_VALUE)
+    CloseHandle(Null);
+  if (!Started)
     return false;
   CloseHandle(Process.hProcess);
   CloseHandle(Process.hThread);
