@@ -30,9 +30,11 @@ velmora_wine_start() {
   [ -x "$VELMORA_WINESERVER" ] || VELMORA_WINESERVER=/usr/lib/wine/wineserver
   # One persistent server: without it every test program pays seconds of wine start-up.
   setsid "$VELMORA_WINESERVER" -p </dev/null >/dev/null 2>&1 &
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    "$VELMORA_WINE" wineboot -i >/dev/null 2>&1 || true
-  fi
+  # Start wine's own services now, detached from our output: started later by the first test
+  # program, they would inherit its output pipe and keep it open.
+  local init=""
+  [ -f "$WINEPREFIX/system.reg" ] || init=-i
+  "$VELMORA_WINE" wineboot $init </dev/null >/dev/null 2>&1 || true
 }
 
 velmora_wine_stop() {
