@@ -93,14 +93,24 @@ bool TFarConfig::Open(const std::wstring &Path, bool OpenExistingOnly) {
   return true;
 }
 
+namespace {
+
+// A value of the open key as FAR's SCTL_GET and SCTL_SET take it; Name must outlive the call.
+FarSettingsItem SettingsItem(size_t Root, const std::wstring &Name, FARSETTINGSTYPES Type) {
+  FarSettingsItem Item{};
+  Item.StructSize = sizeof(Item);
+  Item.Root = Root;
+  Item.Name = Name.c_str();
+  Item.Type = Type;
+  return Item;
+}
+
+} // namespace
+
 bool TFarConfig::TryReadNumber(const std::wstring &Name, int64_t &Value) const {
   if (!IsOpen())
     return false;
-  FarSettingsItem Item{};
-  Item.StructSize = sizeof(Item);
-  Item.Root = FRoot;
-  Item.Name = Name.c_str();
-  Item.Type = FST_QWORD;
+  FarSettingsItem Item = SettingsItem(FRoot, Name, FST_QWORD);
   if (Settings(FHandle, SCTL_GET, 0, &Item) == 0)
     return false;
   Value = static_cast<int64_t>(Item.Number);
@@ -118,11 +128,7 @@ bool TFarConfig::TryReadBool(const std::wstring &Name, bool &Value) const {
 bool TFarConfig::TryReadString(const std::wstring &Name, std::wstring &Value) const {
   if (!IsOpen())
     return false;
-  FarSettingsItem Item{};
-  Item.StructSize = sizeof(Item);
-  Item.Root = FRoot;
-  Item.Name = Name.c_str();
-  Item.Type = FST_STRING;
+  FarSettingsItem Item = SettingsItem(FRoot, Name, FST_STRING);
   if (Settings(FHandle, SCTL_GET, 0, &Item) == 0)
     return false;
   Value = Item.String != nullptr ? std::wstring(Item.String) : std::wstring();
@@ -147,11 +153,7 @@ std::wstring TFarConfig::ReadString(const std::wstring &Name, const std::wstring
 bool TFarConfig::WriteNumber(const std::wstring &Name, int64_t Value) {
   if (!IsOpen())
     return false;
-  FarSettingsItem Item{};
-  Item.StructSize = sizeof(Item);
-  Item.Root = FRoot;
-  Item.Name = Name.c_str();
-  Item.Type = FST_QWORD;
+  FarSettingsItem Item = SettingsItem(FRoot, Name, FST_QWORD);
   Item.Number = static_cast<unsigned long long>(Value);
   return Settings(FHandle, SCTL_SET, 0, &Item) != 0;
 }
@@ -163,11 +165,7 @@ bool TFarConfig::WriteBool(const std::wstring &Name, bool Value) {
 bool TFarConfig::WriteString(const std::wstring &Name, const std::wstring &Value) {
   if (!IsOpen())
     return false;
-  FarSettingsItem Item{};
-  Item.StructSize = sizeof(Item);
-  Item.Root = FRoot;
-  Item.Name = Name.c_str();
-  Item.Type = FST_STRING;
+  FarSettingsItem Item = SettingsItem(FRoot, Name, FST_STRING);
   Item.String = Value.c_str();
   return Settings(FHandle, SCTL_SET, 0, &Item) != 0;
 }
