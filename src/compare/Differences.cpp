@@ -91,3 +91,13 @@ void TDifferenceList::Delete(size_t Index) {
     throw EDifferenceListError(L"Index out of bounds");
   FItems.erase(FItems.begin() + static_cast<std::ptrdiff_t>(Index));
 }
+
+void TDifferenceList::Replace(size_t Index, std::vector<TDifferenceItem> Items) {
+  Delete(Index);
+  std::vector<std::unique_ptr<TDifferenceItem>> Added;
+  Added.reserve(Items.size());
+  for (auto &Item : Items)
+    Added.push_back(std::make_unique<TDifferenceItem>(std::move(Item)));
+  FItems.insert(FItems.begin() + static_cast<std::ptrdiff_t>(Index), std::make_move_iterator(Added.begin()),
+                std::make_move_iterator(Added.end()));
+}

@@ -53,6 +53,8 @@ public:
   TDifferenceItem &Add(std::unique_ptr<TDifferenceItem> Item);
   // Frees the item; the ones after it move down by one.
   void Delete(size_t Index);
+  // Replaces the item at Index with Items, in their order (none: the item is deleted).
+  void Replace(size_t Index, std::vector<TDifferenceItem> Items);
   void Clear() { FItems.clear(); }
 
   auto begin() const { return FItems.begin(); }

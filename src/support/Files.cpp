@@ -11,9 +11,10 @@ namespace {
 
 using TGetFileInformationByHandleEx = BOOL(WINAPI *)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
 using TGetVolumePathNameW = BOOL(WINAPI *)(LPCWSTR, LPWSTR, DWORD);
+using TSetFileInformationByHandle = BOOL(WINAPI *)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
 
-// Both entries are missing on older systems; they are looked up once when the module starts,
-// and only real-path resolution depends on them.
+// These entries are missing on older systems; they are looked up once when the module starts.
+// Real-path resolution and removing a link on its own depend on them.
 class TOptionalFunctions {
 public:
   TOptionalFunctions() : FKernel(::LoadLibraryW(L"kernel32.dll")) {
@@ -23,16 +24,20 @@ public:
         reinterpret_cast<void *>(::GetProcAddress(FKernel.Get(), "GetFileInformationByHandleEx")));
     GetVolumePathNameW = reinterpret_cast<TGetVolumePathNameW>(
         reinterpret_cast<void *>(::GetProcAddress(FKernel.Get(), "GetVolumePathNameW")));
+    SetFileInformationByHandle = reinterpret_cast<TSetFileInformationByHandle>(
+        reinterpret_cast<void *>(::GetProcAddress(FKernel.Get(), "SetFileInformationByHandle")));
   }
   ~TOptionalFunctions() {
     GetFileInformationByHandleEx = nullptr;
     GetVolumePathNameW = nullptr;
+    SetFileInformationByHandle = nullptr;
   }
   TOptionalFunctions(const TOptionalFunctions &) = delete;
   TOptionalFunctions &operator=(const TOptionalFunctions &) = delete;
 
   TGetFileInformationByHandleEx GetFileInformationByHandleEx = nullptr;
   TGetVolumePathNameW GetVolumePathNameW = nullptr;
+  TSetFileInformationByHandle SetFileInformationByHandle = nullptr;
 
 private:
   TModuleHandle FKernel;
@@ -134,11 +139,58 @@ std::wstring RemoveLongPathPrefix(const std::wstring &Path) {
   return Path;
 }
 
+std::wstring IncludeTrailingBackslash(const std::wstring &Path) {
+  if (!Path.empty() && Path.back() != L'\\')
+    return Path + L'\\';
+  return Path;
+}
+
+std::wstring ExcludeTrailingBackslash(const std::wstring &Path) {
+  size_t Length = Path.size();
+  while (Length > 1 && Path[Length - 1] == L'\\')
+    --Length;
+  return Path.substr(0, Length);
+}
+
 std::wstring ExtractParentPath(const std::wstring &Path) {
   size_t Last = Path.rfind(L'\\');
   if (Last == std::wstring::npos || Last == 0)
     return {};
   return Path.substr(0, Last);
+}
+
+bool RemoveDirectoryLink(const std::wstring &Path) {
+  if (!OptionalFunctions.GetFileInformationByHandleEx || !OptionalFunctions.SetFileInformationByHandle)
+    return false;
+  TFileHandle Link(::CreateFileW(Path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                 nullptr));
+  if (!Link)
+    return false;
+  // The handle must be the link's own: where the system opened what the link leads to, deleting
+  // it would delete that.
+  FILE_ATTRIBUTE_TAG_INFO Tag{};
+  if (!OptionalFunctions.GetFileInformationByHandleEx(Link.Get(), FileAttributeTagInfo, &Tag, sizeof Tag) ||
+      (Tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+    return false;
+  return DeleteOpenFile(Link.Get(), Tag.FileAttributes);
+}
+
+bool DeleteOpenFile(HANDLE File, DWORD Attributes) {
+  if (!OptionalFunctions.SetFileInformationByHandle)
+    return false;
+  constexpr DWORD Protecting = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  if (Attributes & Protecting) {
+    FILE_BASIC_INFO Basic{};
+    Basic.FileAttributes = Attributes & ~Protecting;
+    if (Basic.FileAttributes == 0) // zero would mean "leave them as they are"
+      Basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    OptionalFunctions.SetFileInformationByHandle(File, FileBasicInfo, &Basic, sizeof Basic);
+  }
+  FILE_DISPOSITION_INFO Dispose{TRUE};
+  return OptionalFunctions.SetFileInformationByHandle(File, FileDispositionInfo, &Dispose, sizeof Dispose) !=
+         FALSE;
 }
 
 bool RealPathResolutionAvailable() {

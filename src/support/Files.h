@@ -21,6 +21,11 @@ std::wstring LongPathName(const std::wstring &Path);
 // "C:\...", anything else is returned as it is.
 std::wstring RemoveLongPathPrefix(const std::wstring &Path);
 
+// Path with one trailing backslash added when it has none (the empty path stays empty), and
+// Path without its trailing backslashes.
+std::wstring IncludeTrailingBackslash(const std::wstring &Path);
+std::wstring ExcludeTrailingBackslash(const std::wstring &Path);
+
 // The path without its last component: everything before the last backslash, where a backslash
 // in the first character does not count. "C:\a\b\" gives "C:\a\b", "C:" and "\x" give "".
 std::wstring ExtractParentPath(const std::wstring &Path);
@@ -29,6 +34,15 @@ std::wstring ExtractParentPath(const std::wstring &Path);
 // object), which sees through junctions, links and letter case; ExpandFileName(Path) when that
 // cannot be found out.
 std::wstring RealPathName(const std::wstring &Path);
+
+// Removes the directory link (junction, symbolic link) at Path itself, never what it leads to.
+// False when it could not, also where the system opens what a link leads to instead of the link
+// (as wine does with links of the Unix file system).
+bool RemoveDirectoryLink(const std::wstring &Path);
+
+// Deletes what File (opened with DELETE and FILE_WRITE_ATTRIBUTES access) is, clearing the
+// attributes that would refuse it first. False when it could not.
+bool DeleteOpenFile(HANDLE File, DWORD Attributes);
 
 // Whether the system offers what RealPathName needs (looked up once at start-up).
 bool RealPathResolutionAvailable();
