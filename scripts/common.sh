@@ -41,6 +41,30 @@ velmora_wine_stop() {
   [ -n "${VELMORA_WINESERVER:-}" ] && "$VELMORA_WINESERVER" -k >/dev/null 2>&1 || true
 }
 
+# A small file system of its own that a test can fill up, where this machine lets the script mount
+# one; the tests that need it say so and are skipped elsewhere.
+velmora_full_disk_mount() {
+  local dir=/tmp/velmora-full-$$ sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo -n"
+  mkdir -p "$dir"
+  if $sudo mount -t tmpfs -o size=1m,mode=1777 velmora-full "$dir" 2>/dev/null; then
+    VELMORA_FULL_DISK_DIR=$dir
+    export VELMORA_FULL_DISK="Z:${dir//\//\\}"
+  else
+    rmdir "$dir" 2>/dev/null || true
+    echo "No small file system could be mounted here: the full-disk tests will be skipped."
+  fi
+}
+
+velmora_full_disk_unmount() {
+  [ -n "${VELMORA_FULL_DISK_DIR:-}" ] || return 0
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo -n"
+  $sudo umount "$VELMORA_FULL_DISK_DIR" 2>/dev/null && rmdir "$VELMORA_FULL_DISK_DIR" 2>/dev/null
+  VELMORA_FULL_DISK_DIR=
+  return 0
+}
+
 velmora_build() {
   cmake -S "$VELMORA_ROOT" -B "$VELMORA_BUILD" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$VELMORA_ROOT/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null

@@ -3,7 +3,8 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 velmora_install
 velmora_build
-trap velmora_wine_stop EXIT
+trap 'velmora_wine_stop; velmora_full_disk_unmount' EXIT
 velmora_wine_start
+velmora_full_disk_mount
 cd "$VELMORA_BUILD"
 ctest --output-on-failure -j 2 "$@"
