@@ -196,8 +196,15 @@ enum TVelmoraMessage : int {
   MMacroMissingArgument = 144,
   MMacroInvalidSide = 145,
 
+  // Failures of the run: a path through a link, a link that cannot go on its own, a finished copy
+  // left under its temporary name.
+  MFailureThroughLink = 146,
+  MFailureLinkIs = 147,
+  MFailureLinkNotRemovable = 148,
+  MFailureCopyKeptAs = 149,
+
   // How many messages every language file holds.
-  MMessageCount = 146
+  MMessageCount = 150
 };
 
 // The description lines of the differences document, in the order they are written.

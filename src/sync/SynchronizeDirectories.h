@@ -8,6 +8,8 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <unordered_set>
+#include <vector>
 #include <windows.h>
 
 class TSynchronizeUI;
@@ -79,13 +81,14 @@ public:
   bool CopyFileConfirmed(const std::wstring &Source, const std::wstring &Target, bool ToLeft);
   // CopyFileConfirmed with the global overwrite answer for the target side set to "yes".
   bool CopyFileOverwriting(const std::wstring &Source, const std::wstring &Target, bool ToLeft);
-  // One copy attempt. The copy goes to a temporary name beside the target, which replaces the
-  // target only once complete, so a failed or cancelled copy leaves an existing target as it
-  // was. The result carries the source's name case and attributes. LastError is the system's
-  // error of a failed attempt. Raises EAbort when the user cancelled the copy.
+  // One copy attempt. The copy goes to a temporary name beside the target and takes the
+  // target's place in one step once complete, so whatever fails, the target holds either its
+  // old or its new contents. The result carries the source's name case and attributes.
+  // LastError is the system's error of a failed attempt. Raises EAbort when the user cancelled
+  // the copy. (May ask where the finished copy could not take its name.)
   bool CopyOneFile(const std::wstring &Source, const std::wstring &Target, DWORD &LastError);
   bool RemoveFile(const std::wstring &Path, bool OnLeft);
-  // A reparse point's contents are never walked: the link itself is removed.
+  // A link's contents are never walked: the link itself is removed, never what it leads to.
   bool RemoveDirectoryTree(const std::wstring &Path, bool OnLeft);
   // Whether the path exists, and its attributes.
   static bool QueryAttributes(const std::wstring &Path, DWORD &Attributes);
@@ -105,6 +108,9 @@ public:
                                            LPPROGRESS_ROUTINE ProgressRoutine, LPVOID Data, LPBOOL Cancel,
                                            DWORD CopyFlags);
   static void SetCopyFileFunction(TCopyFileFunction Function);
+  // The system's rename (MoveFileExW) or a test's stand-in; null restores the system's.
+  using TMoveFileFunction = BOOL(WINAPI *)(LPCWSTR ExistingFileName, LPCWSTR NewFileName, DWORD Flags);
+  static void SetMoveFileFunction(TMoveFileFunction Function);
 
   // Whether a document line's path may be joined to the roots: relative, no empty, "." or ".."
   // component, no drive, stream or wildcard characters, no control characters.
@@ -130,9 +136,39 @@ private:
   // The whole run after the dialog; leaves undone items in List.
   void RunPasses(TDifferenceList &List, const TSynchronizeDirectoriesDialog &Dialog);
   void OfferRemaining(const TDifferenceList &List);
+  enum TItemAction { iaNone, iaCopyToLeft, iaCopyToRight, iaDeleteOnLeft, iaDeleteOnRight };
+  // Carries out the item with that action, whatever its kind.
+  bool CarryOut(const TDifferenceItem &Item, TItemAction Action);
   bool CopyItem(const TDifferenceItem &Item, bool ToLeft);
   bool CopyItemOverwriting(const TDifferenceItem &Item, bool ToLeft);
   bool RemoveItem(const TDifferenceItem &Item, bool OnLeft);
+
+  // Entries inside a directory item that were not done. They take the item's place in the
+  // document, each as a line of its own, so that the next pass or run does exactly those.
+  struct TUndoneEntries {
+    std::wstring Root; // where the entries' paths start, with a trailing backslash
+    TDifferenceType DiffType = dtEqual;
+    TDifferenceReason Reason = drNone;
+    TItemAction Action = iaNone; // what was done with the directory
+    std::vector<TDifferenceItem> Items;
+  };
+  void NoteUndone(const std::wstring &Path, bool IsDirectory);
+  size_t UndoneCount() const;
+  void ForgetUndoneFrom(size_t Count);
+
+  // The first directory on the way from Root to the item that is a link (a junction, a symbolic
+  // link, a mount point); empty when there is none.
+  std::wstring LinkOnTheWay(const std::wstring &Root, const std::wstring &RelativePath);
+  // Asks for as long as the item's path leads through a link; false: leave the item alone.
+  bool NoLinkOnTheWay(const std::wstring &Root, const std::wstring &RelativePath);
+
+  // A fresh name beside the target for a copy in progress; no file-system call.
+  std::wstring NextTemporaryName(const std::wstring &Directory);
+  // Removes what a failed copy left under its temporary name, when this copy made it.
+  void DeletePartialCopy(const std::wstring &Partial, const FILETIME &Started);
+  // The finished copy takes the target's place; false (with LastError) when it could not.
+  bool PutCopyInPlace(const std::wstring &Partial, const std::wstring &Target, bool TargetExists,
+                      DWORD TargetAttributes, DWORD &LastError);
   // Target is Source or lies inside it (through links and letter case as far as they exist).
   static bool TargetInsideSource(const std::wstring &Source, const std::wstring &Target);
 
@@ -149,5 +185,15 @@ private:
   bool FCopyCancelled = false;
   // What the copy progress routine could not hand through the system's copy.
   std::exception_ptr FCopyFailure;
+  // The file the copy in progress writes, as the system reported it to the progress routine.
+  struct TFileIdentity {
+    bool Known = false;
+    DWORD Volume = 0, IndexHigh = 0, IndexLow = 0;
+    FILETIME Created{};
+  } FPartialIdentity;
+  unsigned FTemporaryCounter = 0;
+  TUndoneEntries *FUndone = nullptr;
+  // Directories of this pass known not to be links.
+  std::unordered_set<std::wstring> FPlainDirectories;
   std::unique_ptr<TSynchronizeUI> FSynchronizeUI;
 };

@@ -1,50 +1,20 @@
 // The synchronisation run of a differences document: reading it back, the dialog, the passes
-// over the items, and the file operations with their questions.
+// over the items and what each item asks for. The file operations are in SynchronizeFiles.cpp.
 
 #include "SynchronizeDirectories.h"
 
 #include "FarPanel.h"
 #include "Files.h"
-#include "Handles.h"
 #include "Streams.h"
 #include "SynchronizeDirectoriesDialog.h"
 #include "SynchronizeUI.h"
 #include "VelmoraMessages.h"
-#include "VisitedDirectories.h"
 
-#include <cwctype>
+#include <unordered_map>
 
 namespace {
 
-constexpr DWORD ProtectingAttributes =
-    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-constexpr DWORD CarriedDirectoryAttributes = ProtectingAttributes | FILE_ATTRIBUTE_ARCHIVE;
 constexpr int NoLabel = -1;
-
-TSynchronizeTask::TCopyFileFunction CopyFileFunction = &::CopyFileExW;
-
-std::wstring WithTrailingBackslash(const std::wstring &Path) {
-  if (!Path.empty() && Path.back() != L'\\')
-    return Path + L'\\';
-  return Path;
-}
-
-std::wstring WithoutTrailingBackslash(const std::wstring &Path) {
-  std::wstring Result = Path;
-  while (Result.size() > 1 && Result.back() == L'\\')
-    Result.pop_back();
-  return Result;
-}
-
-// Everything up to and including the last backslash or colon.
-std::wstring DirectoryPart(const std::wstring &Path) {
-  const size_t Split = Path.find_last_of(L"\\:");
-  return Split == std::wstring::npos ? std::wstring() : Path.substr(0, Split + 1);
-}
-
-bool IsDots(const wchar_t *Name) {
-  return Name[0] == L'.' && (Name[1] == 0 || (Name[1] == L'.' && Name[2] == 0));
-}
 
 std::wstring TrimControl(const std::wstring &Text) {
   size_t First = 0, Last = Text.size();
@@ -53,43 +23,6 @@ std::wstring TrimControl(const std::wstring &Text) {
   while (Last > First && Text[Last - 1] < 33)
     --Last;
   return Text.substr(First, Last - First);
-}
-
-std::wstring UpperCase(std::wstring Text) {
-  if (!Text.empty())
-    ::CharUpperBuffW(Text.data(), static_cast<DWORD>(Text.size()));
-  return Text;
-}
-
-// A name beside Directory that nothing uses yet, for a copy in progress or a replaced file.
-std::wstring UnusedNameIn(const std::wstring &Directory) {
-  static unsigned Counter = 0;
-  const unsigned Seed = ::GetTickCount() ^ (::GetCurrentProcessId() << 16);
-  for (int Attempt = 0; Attempt < 10000; ++Attempt) {
-    wchar_t Name[32];
-    swprintf(Name, 32, L"~vlm%08x.tmp", Seed + ++Counter);
-    DWORD Attributes;
-    if (!TSynchronizeTask::QueryAttributes(Directory + Name, Attributes))
-      return Directory + Name;
-  }
-  return std::wstring();
-}
-
-void DeleteFileForced(const std::wstring &Path) {
-  ::SetFileAttributesW(Path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  ::DeleteFileW(Path.c_str());
-}
-
-// Creates Path and every missing directory above it.
-void ForceDirectories(const std::wstring &Path) {
-  const std::wstring Bare = WithoutTrailingBackslash(Path);
-  DWORD Attributes;
-  if (Bare.empty() || TSynchronizeTask::QueryAttributes(Bare, Attributes))
-    return;
-  const std::wstring Parent = ExtractParentPath(Bare);
-  if (!Parent.empty() && Parent.size() < Bare.size())
-    ForceDirectories(Parent);
-  ::CreateDirectoryW(Bare.c_str(), nullptr);
 }
 
 // Puts the console title back however the run ends.
@@ -208,7 +141,11 @@ bool TSynchronizeTask::Synchronize(bool &KeepOpen) {
 }
 
 void TSynchronizeTask::RunPasses(TDifferenceList &List, const TSynchronizeDirectoriesDialog &Dialog) {
+  // Entries that took a directory's place are done the way the directory was, whatever the
+  // dialog says about their own kind.
+  std::unordered_map<const TDifferenceItem *, TItemAction> Inherited;
   for (;;) {
+    FPlainDirectories.clear();
     const int64_t Total = static_cast<int64_t>(List.Count());
     int64_t Done = 0;
     size_t Index = 0;
@@ -216,10 +153,33 @@ void TSynchronizeTask::RunPasses(TDifferenceList &List, const TSynchronizeDirect
       const TDifferenceItem &Item = List[Index];
       TFarScreen::SetTaskbarProgress(TBPS_NORMAL, Done, Total);
       TFarScreen::SetConsoleTitle(GetMsg(MTitle) + L": " + TrimControl(Item.RelativePath));
-      if (SynchronizeItem(Item, Dialog))
-        List.Delete(Index);
-      else
-        ++Index;
+      TUndoneEntries Undone;
+      struct TUndoneScope {
+        TUndoneEntries *&Current;
+        ~TUndoneScope() { Current = nullptr; }
+      } UndoneScope{FUndone = &Undone};
+      const auto Found = Inherited.find(&Item);
+      const bool ItemDone =
+          Found == Inherited.end() ? SynchronizeItem(Item, Dialog) : CarryOut(Item, Found->second);
+      if (Undone.Items.empty()) {
+        if (ItemDone) {
+          Inherited.erase(&Item);
+          List.Delete(Index);
+        } else {
+          ++Index;
+        }
+      } else {
+        // What inside a directory was not done takes the directory's place; a directory that
+        // is still to be removed follows its contents, so that it goes once they are gone.
+        if (!ItemDone)
+          Undone.Items.push_back(Item);
+        Inherited.erase(&Item);
+        const size_t Count = Undone.Items.size();
+        List.Replace(Index, std::move(Undone.Items));
+        for (size_t Added = 0; Added < Count; ++Added)
+          Inherited[&List[Index + Added]] = Undone.Action;
+        Index += Count;
+      }
       ++Done;
     }
     if (!FSynchronizeUI->GetSilentMode())
@@ -310,9 +270,30 @@ bool TSynchronizeTask::SynchronizeItem(const TDifferenceItem &Item,
   }
 }
 
+bool TSynchronizeTask::CarryOut(const TDifferenceItem &Item, TItemAction Action) {
+  switch (Action) {
+  case iaCopyToLeft:
+  case iaCopyToRight:
+    return CopyItem(Item, Action == iaCopyToLeft);
+  case iaDeleteOnLeft:
+  case iaDeleteOnRight:
+    return RemoveItem(Item, Action == iaDeleteOnLeft);
+  default:
+    return false;
+  }
+}
+
 bool TSynchronizeTask::CopyItem(const TDifferenceItem &Item, bool ToLeft) {
   const std::wstring &SourceRoot = ToLeft ? FRightDirectory : FLeftDirectory;
   const std::wstring &TargetRoot = ToLeft ? FLeftDirectory : FRightDirectory;
+  if (!NoLinkOnTheWay(TargetRoot, Item.RelativePath))
+    return false;
+  if (FUndone)
+    *FUndone = TUndoneEntries{TargetRoot,
+                              ToLeft ? dtOlderLeft : dtOlderRight,
+                              Item.Reason,
+                              ToLeft ? iaCopyToLeft : iaCopyToRight,
+                              {}};
   if (Item.IsDirectory)
     return CopyDirectoryTree(Item.RelativePath, SourceRoot + Item.RelativePath,
                              TargetRoot + Item.RelativePath, ToLeft, nullptr);
@@ -320,360 +301,26 @@ bool TSynchronizeTask::CopyItem(const TDifferenceItem &Item, bool ToLeft) {
 }
 
 bool TSynchronizeTask::CopyItemOverwriting(const TDifferenceItem &Item, bool ToLeft) {
-  if (!Item.IsDirectory) {
-    const std::wstring &SourceRoot = ToLeft ? FRightDirectory : FLeftDirectory;
-    const std::wstring &TargetRoot = ToLeft ? FLeftDirectory : FRightDirectory;
-    return CopyFileOverwriting(SourceRoot + Item.RelativePath, TargetRoot + Item.RelativePath, ToLeft);
-  }
-  // The user asked for this directory to be copied over the other one: its files are
-  // overwritten as a single file would be.
-  const TRememberedAction::TOverwriteAction Saved =
-      FSynchronizeUI->GetAction(std::wstring()).GetOverwriteAction(ToLeft, false);
-  FSynchronizeUI->GetAction(std::wstring()).SetOverwriteAction(ToLeft, false, TRememberedAction::oaYes);
-  try {
-    const bool Result = CopyItem(Item, ToLeft);
-    FSynchronizeUI->GetAction(std::wstring()).SetOverwriteAction(ToLeft, false, Saved);
-    return Result;
-  } catch (...) {
-    FSynchronizeUI->GetAction(std::wstring()).SetOverwriteAction(ToLeft, false, Saved);
-    throw;
-  }
+  // A directory is copied as every copy in that direction is: each file inside it that would
+  // replace another is confirmed (or not) as the dialog and the remembered answers say.
+  if (Item.IsDirectory)
+    return CopyItem(Item, ToLeft);
+  const std::wstring &SourceRoot = ToLeft ? FRightDirectory : FLeftDirectory;
+  const std::wstring &TargetRoot = ToLeft ? FLeftDirectory : FRightDirectory;
+  if (!NoLinkOnTheWay(TargetRoot, Item.RelativePath))
+    return false;
+  return CopyFileOverwriting(SourceRoot + Item.RelativePath, TargetRoot + Item.RelativePath, ToLeft);
 }
 
 bool TSynchronizeTask::RemoveItem(const TDifferenceItem &Item, bool OnLeft) {
-  const std::wstring Path = (OnLeft ? FLeftDirectory : FRightDirectory) + Item.RelativePath;
+  const std::wstring &Root = OnLeft ? FLeftDirectory : FRightDirectory;
+  if (!NoLinkOnTheWay(Root, Item.RelativePath))
+    return false;
+  if (FUndone)
+    *FUndone =
+        TUndoneEntries{Root, Item.DiffType, Item.Reason, OnLeft ? iaDeleteOnLeft : iaDeleteOnRight, {}};
+  const std::wstring Path = Root + Item.RelativePath;
   return Item.IsDirectory ? RemoveDirectoryTree(Path, OnLeft) : RemoveFile(Path, OnLeft);
-}
-
-// ---- Copying ----
-
-bool TSynchronizeTask::CopyFileOverwriting(const std::wstring &Source, const std::wstring &Target,
-                                           bool ToLeft) {
-  TRememberedAction Saved;
-  Saved.Assign(FSynchronizeUI->GetAction(std::wstring()));
-  FSynchronizeUI->GetAction(std::wstring()).SetOverwriteAction(ToLeft, false, TRememberedAction::oaYes);
-  auto Restore = [&]() {
-    FSynchronizeUI->GetAction(std::wstring())
-        .SetOverwriteAction(ToLeft, false, Saved.GetOverwriteAction(ToLeft, false));
-  };
-  try {
-    const bool Result = CopyFileConfirmed(Source, Target, ToLeft);
-    Restore();
-    return Result;
-  } catch (...) {
-    Restore();
-    throw;
-  }
-}
-
-bool TSynchronizeTask::CopyFileConfirmed(const std::wstring &Source, const std::wstring &Target,
-                                         bool ToLeft) {
-  ShowProgress(Source, Target, 0, 1, MCopyProgressSource, MCopyProgressTarget);
-  for (;;) {
-    DWORD Attributes;
-    if (!QueryAttributes(Source, Attributes)) {
-      ForceProgressRedraw();
-      if (FSynchronizeUI->AskNotFound(MFailureSourceNotFound, Source))
-        continue;
-      return false;
-    }
-    if (QueryAttributes(Target, Attributes)) {
-      ForceProgressRedraw();
-      if (!FSynchronizeUI->ConfirmOverwrite(Source, Target, ToLeft))
-        return false;
-    }
-    DWORD LastError = 0;
-    if (CopyOneFile(Source, Target, LastError))
-      return true;
-
-    int Message = MFailureCopy;
-    {
-      TFileHandle SourceFile(
-          ::CreateFileW(Source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-      if (!SourceFile.IsValid()) {
-        Message = MFailureOpenSource;
-      } else {
-        SourceFile.Reset();
-        TFileHandle TargetFile(::CreateFileW(Target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                             OPEN_EXISTING, 0, nullptr));
-        if (!TargetFile.IsValid())
-          Message = ::GetLastError() == ERROR_FILE_NOT_FOUND ? MFailureTargetMissing : MFailureOpenTarget;
-      }
-    }
-    ::SetLastError(LastError);
-    ForceProgressRedraw();
-    if (!FSynchronizeUI->AskCopyFailure(Message, MFailureCopyTarget, Source, Target))
-      return false;
-  }
-}
-
-bool TSynchronizeTask::CopyOneFile(const std::wstring &Source, const std::wstring &Target, DWORD &LastError) {
-  WIN32_FIND_DATAW Found{};
-  {
-    TFindHandle Search(::FindFirstFileW(Source.c_str(), &Found));
-    if (!Search.IsValid())
-      return false;
-  }
-  DWORD TargetAttributes = 0;
-  const bool TargetExists = QueryAttributes(Target, TargetAttributes);
-  if (TargetExists && (TargetAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    // A directory in the way is never moved aside for a file.
-    LastError = ERROR_ACCESS_DENIED;
-    return false;
-  }
-
-  const std::wstring Directory = DirectoryPart(Target);
-  FCopySource = Source;
-  FCopyTarget = Directory + Found.cFileName;
-  FCopyCancelled = false;
-  FCopyFailure = nullptr;
-
-  // The copy is made under a name of its own, so the target stays whole until the copy is.
-  const std::wstring Partial = UnusedNameIn(Directory);
-  if (Partial.empty()) {
-    LastError = ERROR_FILE_EXISTS;
-    return false;
-  }
-  const BOOL Copied = CopyFileFunction(FCopySource.c_str(), Partial.c_str(), &CopyProgressRoutine, this,
-                                       nullptr, COPY_FILE_FAIL_IF_EXISTS);
-  LastError = Copied ? 0 : ::GetLastError();
-  if (!Copied) {
-    DWORD Attributes;
-    if (QueryAttributes(Partial, Attributes))
-      DeleteFileForced(Partial);
-    if (FCopyFailure) {
-      std::exception_ptr Failure = FCopyFailure;
-      FCopyFailure = nullptr;
-      std::rethrow_exception(Failure);
-    }
-    if (FCopyCancelled)
-      throw EAbort();
-    return false;
-  }
-
-  if (TargetExists) {
-    // The old file steps aside under a spare name and comes back should the new one not take
-    // its place.
-    const std::wstring Aside = UnusedNameIn(Directory);
-    if (Aside.empty() || !::MoveFileW(Target.c_str(), Aside.c_str())) {
-      LastError = Aside.empty() ? ERROR_FILE_EXISTS : ::GetLastError();
-      DeleteFileForced(Partial);
-      return false;
-    }
-    if (!::MoveFileW(Partial.c_str(), FCopyTarget.c_str())) {
-      LastError = ::GetLastError();
-      ::MoveFileW(Aside.c_str(), Target.c_str());
-      DeleteFileForced(Partial);
-      return false;
-    }
-    DeleteFileForced(Aside);
-  } else if (!::MoveFileW(Partial.c_str(), FCopyTarget.c_str())) {
-    LastError = ::GetLastError();
-    DeleteFileForced(Partial);
-    return false;
-  }
-  ::SetFileAttributesW(FCopyTarget.c_str(), Found.dwFileAttributes);
-  return true;
-}
-
-DWORD CALLBACK TSynchronizeTask::CopyProgressRoutine(LARGE_INTEGER TotalFileSize,
-                                                     LARGE_INTEGER TotalBytesTransferred, LARGE_INTEGER,
-                                                     LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE,
-                                                     LPVOID Data) {
-  if (!Data)
-    return PROGRESS_CONTINUE;
-  auto *Task = static_cast<TSynchronizeTask *>(Data);
-  try {
-    Task->ShowProgress(Task->FCopySource, Task->FCopyTarget, TotalBytesTransferred.QuadPart,
-                       TotalFileSize.QuadPart, MCopyProgressSource, MCopyProgressTarget);
-  } catch (const EAbort &) {
-    Task->FCopyCancelled = true;
-    return PROGRESS_CANCEL;
-  } catch (const Exception &) {
-    // A progress window that cannot be drawn is no reason to stop a copy.
-  } catch (...) {
-    // Nothing may unwind through the system's copy: it is handed over once the copy returned.
-    Task->FCopyFailure = std::current_exception();
-    return PROGRESS_CANCEL;
-  }
-  return PROGRESS_CONTINUE;
-}
-
-void TSynchronizeTask::SetCopyFileFunction(TCopyFileFunction Function) {
-  CopyFileFunction = Function ? Function : &::CopyFileExW;
-}
-
-bool TSynchronizeTask::TargetInsideSource(const std::wstring &Source, const std::wstring &Target) {
-  const std::wstring SourceKey = TVisitedDirectories::CanonicalKey(WithoutTrailingBackslash(Source));
-  // A target that does not exist yet is judged by its nearest existing ancestor.
-  std::wstring Existing = WithoutTrailingBackslash(Target);
-  std::wstring Rest;
-  DWORD Attributes;
-  while (!Existing.empty() && !QueryAttributes(Existing, Attributes)) {
-    const std::wstring Parent = ExtractParentPath(Existing);
-    if (Parent.empty() || Parent.size() >= Existing.size())
-      return false;
-    Rest = Existing.substr(Parent.size()) + Rest;
-    Existing = Parent;
-  }
-  if (Existing.empty())
-    return false;
-  const std::wstring TargetKey =
-      WithoutTrailingBackslash(TVisitedDirectories::CanonicalKey(Existing)) + UpperCase(Rest);
-  return TargetKey == SourceKey ||
-         (TargetKey.size() > SourceKey.size() && TargetKey.compare(0, SourceKey.size(), SourceKey) == 0 &&
-          (TargetKey[SourceKey.size()] == L'\\' || SourceKey.back() == L'\\'));
-}
-
-bool TSynchronizeTask::CopyDirectoryTree(const std::wstring &RelativeName, const std::wstring &Source,
-                                         const std::wstring &Target, bool ToLeft,
-                                         TVisitedDirectories *Visited) {
-  TFarScreen::SetConsoleTitle(GetMsg(MTitle) + L": " + RelativeName);
-  ShowProgress(Source, Target, 0, 1, MCopyProgressSource, MCopyProgressTarget);
-  std::unique_ptr<TVisitedDirectories> OwnVisited;
-  if (!Visited) {
-    OwnVisited = std::make_unique<TVisitedDirectories>();
-    Visited = OwnVisited.get();
-  }
-  if (Visited->Contains(Source)) {
-    ShowMessageWithTitle(
-        {GetMsg(MDirectoryLoopBefore), RemoveLongPathPrefix(Source), GetMsg(MDirectoryLoopAfter)});
-    return false;
-  }
-  TVisitedDirectoryScope Scope(*Visited, Source);
-  const std::wstring Prefix = WithTrailingBackslash(RelativeName);
-
-  for (;;) {
-    DWORD SourceAttributes = 0, TargetAttributes = 0;
-    if (!QueryAttributes(Source, SourceAttributes)) {
-      ForceProgressRedraw();
-      if (FSynchronizeUI->AskNotFound(MFailureSourceNotFound, Source))
-        continue;
-      return false;
-    }
-    if ((SourceAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      ForceProgressRedraw();
-      if (FSynchronizeUI->AskNotDirectory(MFailureSourceNotDirectory, Source))
-        continue;
-      return false;
-    }
-    // A tree copied into itself would grow with every level it creates.
-    if (TargetInsideSource(Source, Target)) {
-      ShowMessageWithTitle(
-          {GetMsg(MDirectoryLoopBefore), RemoveLongPathPrefix(Target), GetMsg(MDirectoryLoopAfter)});
-      return false;
-    }
-    if (!QueryAttributes(Target, TargetAttributes)) {
-      ForceDirectories(Target);
-      if (!QueryAttributes(Target, TargetAttributes)) {
-        ForceProgressRedraw();
-        if (FSynchronizeUI->AskMakeDirectoryFailure(MFailureMakeDirectory, Target))
-          continue;
-        return false;
-      }
-    }
-    if ((TargetAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      ForceProgressRedraw();
-      if (FSynchronizeUI->AskNotDirectory(MFailureTargetNotDirectory, Target))
-        continue;
-      return false;
-    }
-    if ((SourceAttributes & CarriedDirectoryAttributes) != (TargetAttributes & CarriedDirectoryAttributes))
-      ::SetFileAttributesW(Target.c_str(), (TargetAttributes & ~CarriedDirectoryAttributes) |
-                                               (SourceAttributes & CarriedDirectoryAttributes));
-
-    const std::wstring SourceDir = WithTrailingBackslash(Source);
-    const std::wstring TargetDir = WithTrailingBackslash(Target);
-    WIN32_FIND_DATAW Found{};
-    TFindHandle Search(::FindFirstFileW((SourceDir + L"*.*").c_str(), &Found));
-    if (!Search.IsValid()) {
-      // An empty drive root has no entries at all; anything else means the listing failed and
-      // nothing was copied.
-      const DWORD Error = ::GetLastError();
-      return Error == ERROR_FILE_NOT_FOUND || Error == ERROR_NO_MORE_FILES;
-    }
-    do {
-      if ((Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        if (!IsDots(Found.cFileName))
-          CopyDirectoryTree(Prefix + Found.cFileName, SourceDir + Found.cFileName,
-                            TargetDir + Found.cFileName, ToLeft, Visited);
-      } else {
-        CopyFileConfirmed(SourceDir + Found.cFileName, TargetDir + Found.cFileName, ToLeft);
-      }
-    } while (::FindNextFileW(Search.Get(), &Found));
-    return true;
-  }
-}
-
-// ---- Deleting ----
-
-bool TSynchronizeTask::RemoveFile(const std::wstring &Path, bool OnLeft) {
-  ShowProgress(Path, std::wstring(), 0, 1, MDeleteFileProgress, NoLabel);
-  DWORD Attributes;
-  while (QueryAttributes(Path, Attributes)) {
-    ForceProgressRedraw();
-    if (!FSynchronizeUI->ConfirmDelete(Path, OnLeft))
-      return false;
-    ::SetFileAttributesW(Path.c_str(), Attributes & ~ProtectingAttributes);
-    if (::DeleteFileW(Path.c_str()))
-      break;
-    ForceProgressRedraw();
-    if (!FSynchronizeUI->AskDeleteFailure(MFailureDeleteFile, Path))
-      return false;
-  }
-  return true;
-}
-
-bool TSynchronizeTask::RemoveDirectoryTree(const std::wstring &Path, bool OnLeft) {
-  ShowProgress(Path, std::wstring(), 0, 1, MDeleteDirectoryProgress, NoLabel);
-  for (;;) {
-    DWORD Attributes;
-    if (!QueryAttributes(Path, Attributes))
-      return true;
-    ForceProgressRedraw();
-    if (!FSynchronizeUI->ConfirmDelete(Path, OnLeft))
-      return false;
-    bool AllRemoved = true;
-    if ((Attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-      const std::wstring Directory = WithTrailingBackslash(Path);
-      WIN32_FIND_DATAW Found{};
-      TFindHandle Search(::FindFirstFileW((Directory + L"*.*").c_str(), &Found));
-      if (Search.IsValid()) {
-        do {
-          if ((Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            if (!IsDots(Found.cFileName) && !RemoveDirectoryTree(Directory + Found.cFileName, OnLeft))
-              AllRemoved = false;
-          } else if (!RemoveFile(Directory + Found.cFileName, OnLeft)) {
-            AllRemoved = false;
-          }
-        } while (::FindNextFileW(Search.Get(), &Found));
-      }
-    }
-    if (AllRemoved) {
-      ::SetFileAttributesW(Path.c_str(), Attributes & ~ProtectingAttributes);
-      if (::RemoveDirectoryW(Path.c_str()))
-        return true;
-    }
-    ForceProgressRedraw();
-    if (!FSynchronizeUI->AskDeleteFailure(MFailureRemoveDirectory, Path))
-      return false;
-  }
-}
-
-bool TSynchronizeTask::QueryAttributes(const std::wstring &Path, DWORD &Attributes) {
-  Attributes = ::GetFileAttributesW(Path.c_str());
-  if (Attributes != INVALID_FILE_ATTRIBUTES)
-    return true;
-  const DWORD Error = ::GetLastError();
-  if (Error == ERROR_FILE_NOT_FOUND || Error == ERROR_PATH_NOT_FOUND || Error == ERROR_INVALID_NAME)
-    return false;
-  // Some files refuse their attributes (in use, no rights) but still show up in a search.
-  WIN32_FIND_DATAW Found{};
-  TFindHandle Search(::FindFirstFileW(Path.c_str(), &Found));
-  if (!Search.IsValid())
-    return false;
-  Attributes = Found.dwFileAttributes;
-  return true;
 }
 
 // ---- Progress ----

@@ -333,6 +333,11 @@ bool TSynchronizeUI::AskNotDirectory(int Message, const std::wstring &Path) {
   return AskFailure(Message, -1, Path, std::wstring(), TRememberedAction::frNotDirectory);
 }
 
+bool TSynchronizeUI::AskThroughLink(int Message, int Message2, const std::wstring &Path,
+                                    const std::wstring &Link) {
+  return AskFailure(Message, Message2, Path, Link, TRememberedAction::frLink);
+}
+
 int TSynchronizeUI::AskDifferentFiles(const std::wstring &LeftDir, const std::wstring &RightDir,
                                       const std::wstring &Name) {
   DWORD Attributes = 0;

@@ -22,11 +22,12 @@ public:
   enum TTargetType { ttFiles, ttFilesReadOnly, ttDirectories, ttDirectoriesReadOnly };
   enum TOverwriteAction { oaAsk, oaYes, oaNo };
   enum TDeleteAction { daAsk, daYes, daNo };
-  enum TFailureReason { frCopy, frDelete, frMakeDirectory, frNotFound, frNotDirectory };
+  // frLink: the item's path leads through a link, so nothing is done there.
+  enum TFailureReason { frCopy, frDelete, frMakeDirectory, frNotFound, frNotDirectory, frLink };
   enum TFailureAction { faAsk, faRetry, faSkip };
 
   static constexpr int TargetTypeCount = 4;
-  static constexpr int FailureReasonCount = 5;
+  static constexpr int FailureReasonCount = 6;
 
   // Directory: an absolute path without trailing backslash, "" for answers that hold
   // everywhere, or "***\" and a relative directory for answers about differing files.
@@ -103,6 +104,8 @@ public:
   bool AskMakeDirectoryFailure(int Message, const std::wstring &Path);
   bool AskNotFound(int Message, const std::wstring &Path);
   bool AskNotDirectory(int Message, const std::wstring &Path);
+  // Path is the item, Link the link its path leads through.
+  bool AskThroughLink(int Message, int Message2, const std::wstring &Path, const std::wstring &Link);
   // Directories with trailing backslash, Name relative. 0 skip, 1 copy from right to left,
   // 2 copy from left to right.
   int AskDifferentFiles(const std::wstring &LeftDir, const std::wstring &RightDir, const std::wstring &Name);

@@ -7,10 +7,12 @@
 #include "HostEditor.h"
 #include "HostInProcess.h"
 #include "HostPanels.h"
+#include "HostScreen.h"
 #include "Options.h"
 #include "Streams.h"
 #include "SynchronizeDirectories.h"
 #include "Velmora.h"
+#include "VelmoraMessages.h"
 #include "compare/ScratchFiles.h"
 
 #include <windows.h>
@@ -141,4 +143,40 @@ protected:
   std::wstring Left, Right;
   // Lines before the first difference with the description on: title, 13 lines, empty line.
   static constexpr intptr_t HeaderLines = 15;
+};
+
+// Closing documents in the host: the synchronise dialog answered, the new document's lines, and
+// the seams and console the run may use put back after each test.
+class TSyncRunTest : public TSyncHostTest {
+protected:
+  void TearDown() override {
+    TSynchronizeTask::SetCopyFileFunction(nullptr);
+    TSynchronizeTask::SetMoveFileFunction(nullptr);
+    TFarProgress::SetTickSource(nullptr);
+    if (ConsoleReady)
+      THostConsole::Flush();
+    TSyncHostTest::TearDown();
+  }
+  std::wstring Text(int Message) { return HostStripHotKey(Host.Msg(Message)); }
+  // The synchronise dialog confirmed as it comes.
+  void Synchronise() { User().Press(Text(MOk)); }
+  // Closes the document's window; true when a new document came up in its place.
+  bool CloseDocument() {
+    const intptr_t Id = Window().Id();
+    Editors().Find(Id)->Close();
+    return Editors().OpenCount() > 0 && Editors().Current()->Id() != Id;
+  }
+  std::vector<std::wstring> RemainingLines() {
+    if (Editors().OpenCount() == 0)
+      return {};
+    return DifferenceLines(*Editors().Current());
+  }
+  // Names in the folder that the run left behind by mistake.
+  static bool HasTemporaryFiles(const std::wstring &Folder) {
+    for (const auto &Name : SyncTask::Names(Folder))
+      if (Name.find(L"~vlm") == 0)
+        return true;
+    return false;
+  }
+  bool ConsoleReady = false;
 };

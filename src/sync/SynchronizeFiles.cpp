@@ -1,0 +1,544 @@
+// The file operations of a synchronisation run: copying files and trees through a temporary
+// name, deleting files and trees, and the checks that keep both away from what links lead to.
+
+#include "SynchronizeDirectories.h"
+
+#include "Files.h"
+#include "Handles.h"
+#include "SynchronizeUI.h"
+#include "VelmoraMessages.h"
+#include "VisitedDirectories.h"
+
+#include <cwchar>
+
+namespace {
+
+constexpr DWORD ProtectingAttributes =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+constexpr DWORD CarriedDirectoryAttributes = ProtectingAttributes | FILE_ATTRIBUTE_ARCHIVE;
+constexpr int NoLabel = -1;
+// Names of other programs' files that happen to match ours are stepped over, a few times.
+constexpr int TemporaryNameAttempts = 16;
+
+TSynchronizeTask::TCopyFileFunction CopyFileFunction = &::CopyFileExW;
+TSynchronizeTask::TMoveFileFunction MoveFileFunction = &::MoveFileExW;
+
+// Everything up to and including the last backslash or colon.
+std::wstring DirectoryPart(const std::wstring &Path) {
+  const size_t Split = Path.find_last_of(L"\\:");
+  return Split == std::wstring::npos ? std::wstring() : Path.substr(0, Split + 1);
+}
+
+bool IsDots(const wchar_t *Name) {
+  return Name[0] == L'.' && (Name[1] == 0 || (Name[1] == L'.' && Name[2] == 0));
+}
+
+bool IsNameTaken(DWORD Error) {
+  return Error == ERROR_FILE_EXISTS || Error == ERROR_ALREADY_EXISTS;
+}
+
+std::wstring UpperCase(std::wstring Text) {
+  if (!Text.empty())
+    ::CharUpperBuffW(Text.data(), static_cast<DWORD>(Text.size()));
+  return Text;
+}
+
+// Creates Path and every missing directory above it.
+void ForceDirectories(const std::wstring &Path) {
+  const std::wstring Bare = ExcludeTrailingBackslash(Path);
+  DWORD Attributes;
+  if (Bare.empty() || TSynchronizeTask::QueryAttributes(Bare, Attributes))
+    return;
+  const std::wstring Parent = ExtractParentPath(Bare);
+  if (!Parent.empty() && Parent.size() < Bare.size())
+    ForceDirectories(Parent);
+  ::CreateDirectoryW(Bare.c_str(), nullptr);
+}
+
+} // namespace
+
+// ---- Entries left undone inside a directory item ----
+
+void TSynchronizeTask::NoteUndone(const std::wstring &Path, bool IsDirectory) {
+  if (!FUndone || Path.size() <= FUndone->Root.size() ||
+      Path.compare(0, FUndone->Root.size(), FUndone->Root) != 0)
+    return;
+  std::wstring Relative = ExcludeTrailingBackslash(Path.substr(FUndone->Root.size()));
+  FUndone->Items.push_back(
+      TDifferenceItem(FUndone->DiffType, FUndone->Reason, std::move(Relative), IsDirectory));
+}
+
+size_t TSynchronizeTask::UndoneCount() const {
+  return FUndone ? FUndone->Items.size() : 0;
+}
+
+void TSynchronizeTask::ForgetUndoneFrom(size_t Count) {
+  if (FUndone && FUndone->Items.size() > Count)
+    FUndone->Items.resize(Count);
+}
+
+// ---- Links ----
+
+std::wstring TSynchronizeTask::LinkOnTheWay(const std::wstring &Root, const std::wstring &RelativePath) {
+  for (size_t Split = RelativePath.find(L'\\'); Split != std::wstring::npos;
+       Split = RelativePath.find(L'\\', Split + 1)) {
+    std::wstring Directory = Root + RelativePath.substr(0, Split);
+    if (FPlainDirectories.count(Directory))
+      continue;
+    const DWORD Attributes = ::GetFileAttributesW(Directory.c_str());
+    // Nothing exists from here on: whatever the run makes there is a plain directory.
+    if (Attributes == INVALID_FILE_ATTRIBUTES)
+      return std::wstring();
+    if (Attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+      return Directory;
+    FPlainDirectories.insert(std::move(Directory));
+  }
+  return std::wstring();
+}
+
+bool TSynchronizeTask::NoLinkOnTheWay(const std::wstring &Root, const std::wstring &RelativePath) {
+  for (;;) {
+    const std::wstring Link = LinkOnTheWay(Root, RelativePath);
+    if (Link.empty())
+      return true;
+    ForceProgressRedraw();
+    if (!FSynchronizeUI->AskThroughLink(MFailureThroughLink, MFailureLinkIs, Root + RelativePath, Link))
+      return false;
+  }
+}
+
+// ---- Copying ----
+
+bool TSynchronizeTask::CopyFileOverwriting(const std::wstring &Source, const std::wstring &Target,
+                                           bool ToLeft) {
+  TRememberedAction Saved;
+  Saved.Assign(FSynchronizeUI->GetAction(std::wstring()));
+  FSynchronizeUI->GetAction(std::wstring()).SetOverwriteAction(ToLeft, false, TRememberedAction::oaYes);
+  auto Restore = [&]() {
+    FSynchronizeUI->GetAction(std::wstring())
+        .SetOverwriteAction(ToLeft, false, Saved.GetOverwriteAction(ToLeft, false));
+  };
+  try {
+    const bool Result = CopyFileConfirmed(Source, Target, ToLeft);
+    Restore();
+    return Result;
+  } catch (...) {
+    Restore();
+    throw;
+  }
+}
+
+bool TSynchronizeTask::CopyFileConfirmed(const std::wstring &Source, const std::wstring &Target,
+                                         bool ToLeft) {
+  ShowProgress(Source, Target, 0, 1, MCopyProgressSource, MCopyProgressTarget);
+  for (;;) {
+    DWORD Attributes;
+    if (!QueryAttributes(Source, Attributes)) {
+      ForceProgressRedraw();
+      if (FSynchronizeUI->AskNotFound(MFailureSourceNotFound, Source))
+        continue;
+      return false;
+    }
+    if (QueryAttributes(Target, Attributes)) {
+      ForceProgressRedraw();
+      if (!FSynchronizeUI->ConfirmOverwrite(Source, Target, ToLeft))
+        return false;
+    }
+    DWORD LastError = 0;
+    if (CopyOneFile(Source, Target, LastError))
+      return true;
+    // The user was already told where a finished copy was left.
+    if (LastError == ERROR_CANCELLED)
+      return false;
+
+    int Message = MFailureCopy;
+    {
+      TFileHandle SourceFile(
+          ::CreateFileW(Source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+      if (!SourceFile.IsValid()) {
+        Message = MFailureOpenSource;
+      } else {
+        SourceFile.Reset();
+        TFileHandle TargetFile(::CreateFileW(Target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
+        if (!TargetFile.IsValid())
+          Message = ::GetLastError() == ERROR_FILE_NOT_FOUND ? MFailureTargetMissing : MFailureOpenTarget;
+      }
+    }
+    ::SetLastError(LastError);
+    ForceProgressRedraw();
+    if (!FSynchronizeUI->AskCopyFailure(Message, MFailureCopyTarget, Source, Target))
+      return false;
+  }
+}
+
+std::wstring TSynchronizeTask::NextTemporaryName(const std::wstring &Directory) {
+  // The process and the task tell runs apart, the counter the copies of a run.
+  static const unsigned Seed = ::GetCurrentProcessId() << 16;
+  wchar_t Name[32];
+  swprintf(Name, 32, L"~vlm%08x.tmp",
+           Seed ^ (static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)) >> 4) ^ ++FTemporaryCounter);
+  return Directory + Name;
+}
+
+void TSynchronizeTask::DeletePartialCopy(const std::wstring &Partial, const FILETIME &Started) {
+  TFileHandle File(::CreateFileW(Partial.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!File)
+    return;
+  BY_HANDLE_FILE_INFORMATION Info{};
+  if (!::GetFileInformationByHandle(File.Get(), &Info))
+    return;
+  // Ours is the file the system's copy reported writing, or, where it reports nothing, one made
+  // since the copy started; a file someone else put under that name is never touched.
+  bool Ours;
+  if (FPartialIdentity.Known) {
+    // A file number can be given again to the next file made; the creation time tells them apart.
+    Ours = Info.dwVolumeSerialNumber == FPartialIdentity.Volume &&
+           Info.nFileIndexHigh == FPartialIdentity.IndexHigh &&
+           Info.nFileIndexLow == FPartialIdentity.IndexLow &&
+           ::CompareFileTime(&Info.ftCreationTime, &FPartialIdentity.Created) == 0;
+  } else {
+    // File times may run a little behind the system clock.
+    ULARGE_INTEGER Created{{Info.ftCreationTime.dwLowDateTime, Info.ftCreationTime.dwHighDateTime}};
+    ULARGE_INTEGER Start{{Started.dwLowDateTime, Started.dwHighDateTime}};
+    Ours = Created.QuadPart + 20000000ull >= Start.QuadPart;
+  }
+  if (Ours)
+    DeleteOpenFile(File.Get(), Info.dwFileAttributes);
+}
+
+bool TSynchronizeTask::PutCopyInPlace(const std::wstring &Partial, const std::wstring &Target,
+                                      bool TargetExists, DWORD TargetAttributes, DWORD &LastError) {
+  if (!TargetExists) {
+    if (MoveFileFunction(Partial.c_str(), FCopyTarget.c_str(), 0))
+      return true;
+    LastError = ::GetLastError();
+    return false;
+  }
+  // The copy replaces the old file in one step: at no moment is the old contents anywhere but
+  // under the target's name.
+  if (TargetAttributes & ProtectingAttributes)
+    ::SetFileAttributesW(Target.c_str(), TargetAttributes & ~ProtectingAttributes);
+  if (!MoveFileFunction(Partial.c_str(), Target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    LastError = ::GetLastError();
+    if (TargetAttributes & ProtectingAttributes)
+      ::SetFileAttributesW(Target.c_str(), TargetAttributes);
+    return false;
+  }
+  const size_t NameStart = DirectoryPart(Target).size();
+  if (Target.compare(NameStart, std::wstring::npos, FCopyTarget, NameStart, std::wstring::npos) == 0)
+    return true;
+  // The name differs in letter case: a file system that keeps the old name's case on a replace
+  // is given the new one by a rename through a free name. Only the new contents ever moves.
+  const std::wstring Aside = NextTemporaryName(DirectoryPart(Target));
+  if (!MoveFileFunction(Target.c_str(), Aside.c_str(), 0))
+    return true; // the new contents is in place, under the old name's case
+  if (MoveFileFunction(Aside.c_str(), FCopyTarget.c_str(), 0))
+    return true;
+  LastError = ::GetLastError();
+  while (!MoveFileFunction(Aside.c_str(), Target.c_str(), 0)) {
+    ForceProgressRedraw();
+    if (!FSynchronizeUI->AskFailure(MFailureCopyKeptAs, MFailureCopyTarget, Aside, Target,
+                                    TRememberedAction::frCopy)) {
+      LastError = ERROR_CANCELLED;
+      return false;
+    }
+  }
+  return true;
+}
+
+bool TSynchronizeTask::CopyOneFile(const std::wstring &Source, const std::wstring &Target, DWORD &LastError) {
+  WIN32_FIND_DATAW Found{};
+  {
+    TFindHandle Search(::FindFirstFileW(Source.c_str(), &Found));
+    if (!Search.IsValid())
+      return false;
+  }
+  DWORD TargetAttributes = 0;
+  const bool TargetExists = QueryAttributes(Target, TargetAttributes);
+  if (TargetExists && (TargetAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    // A directory in the way is never replaced by a file.
+    LastError = ERROR_ACCESS_DENIED;
+    return false;
+  }
+
+  const std::wstring Directory = DirectoryPart(Target);
+  FCopySource = Source;
+  FCopyTarget = Directory + Found.cFileName;
+  FCopyCancelled = false;
+  FCopyFailure = nullptr;
+
+  // The copy is made under a name of its own, so the target stays whole until the copy is.
+  for (int Attempt = 1;; ++Attempt) {
+    const std::wstring Partial = NextTemporaryName(Directory);
+    FPartialIdentity = TFileIdentity{};
+    FILETIME Started;
+    ::GetSystemTimeAsFileTime(&Started);
+    if (CopyFileFunction(FCopySource.c_str(), Partial.c_str(), &CopyProgressRoutine, this, nullptr,
+                         COPY_FILE_FAIL_IF_EXISTS)) {
+      if (!PutCopyInPlace(Partial, Target, TargetExists, TargetAttributes, LastError)) {
+        if (LastError != ERROR_CANCELLED)
+          DeletePartialCopy(Partial, Started);
+        return false;
+      }
+      break;
+    }
+    LastError = ::GetLastError();
+    // Someone else's file holds the name: it is left alone and the next name tried.
+    if (IsNameTaken(LastError) && !FCopyCancelled && !FCopyFailure && Attempt < TemporaryNameAttempts)
+      continue;
+    if (!IsNameTaken(LastError))
+      DeletePartialCopy(Partial, Started);
+    if (FCopyFailure) {
+      std::exception_ptr Failure = FCopyFailure;
+      FCopyFailure = nullptr;
+      std::rethrow_exception(Failure);
+    }
+    if (FCopyCancelled)
+      throw EAbort();
+    return false;
+  }
+  ::SetFileAttributesW(FCopyTarget.c_str(), Found.dwFileAttributes);
+  return true;
+}
+
+DWORD CALLBACK TSynchronizeTask::CopyProgressRoutine(LARGE_INTEGER TotalFileSize,
+                                                     LARGE_INTEGER TotalBytesTransferred, LARGE_INTEGER,
+                                                     LARGE_INTEGER, DWORD, DWORD, HANDLE,
+                                                     HANDLE DestinationFile, LPVOID Data) {
+  if (!Data)
+    return PROGRESS_CONTINUE;
+  auto *Task = static_cast<TSynchronizeTask *>(Data);
+  if (!Task->FPartialIdentity.Known && DestinationFile && DestinationFile != INVALID_HANDLE_VALUE) {
+    BY_HANDLE_FILE_INFORMATION Info{};
+    if (::GetFileInformationByHandle(DestinationFile, &Info))
+      Task->FPartialIdentity = {true, Info.dwVolumeSerialNumber, Info.nFileIndexHigh, Info.nFileIndexLow,
+                                Info.ftCreationTime};
+  }
+  try {
+    Task->ShowProgress(Task->FCopySource, Task->FCopyTarget, TotalBytesTransferred.QuadPart,
+                       TotalFileSize.QuadPart, MCopyProgressSource, MCopyProgressTarget);
+  } catch (const EAbort &) {
+    Task->FCopyCancelled = true;
+    return PROGRESS_CANCEL;
+  } catch (const Exception &) {
+    // A progress window that cannot be drawn is no reason to stop a copy.
+  } catch (...) {
+    // Nothing may unwind through the system's copy: it is handed over once the copy returned.
+    Task->FCopyFailure = std::current_exception();
+    return PROGRESS_CANCEL;
+  }
+  return PROGRESS_CONTINUE;
+}
+
+void TSynchronizeTask::SetCopyFileFunction(TCopyFileFunction Function) {
+  CopyFileFunction = Function ? Function : &::CopyFileExW;
+}
+
+void TSynchronizeTask::SetMoveFileFunction(TMoveFileFunction Function) {
+  MoveFileFunction = Function ? Function : &::MoveFileExW;
+}
+
+bool TSynchronizeTask::TargetInsideSource(const std::wstring &Source, const std::wstring &Target) {
+  const std::wstring SourceKey = TVisitedDirectories::CanonicalKey(ExcludeTrailingBackslash(Source));
+  // A target that does not exist yet is judged by its nearest existing ancestor.
+  std::wstring Existing = ExcludeTrailingBackslash(Target);
+  std::wstring Rest;
+  DWORD Attributes;
+  while (!Existing.empty() && !QueryAttributes(Existing, Attributes)) {
+    const std::wstring Parent = ExtractParentPath(Existing);
+    if (Parent.empty() || Parent.size() >= Existing.size())
+      return false;
+    Rest = Existing.substr(Parent.size()) + Rest;
+    Existing = Parent;
+  }
+  if (Existing.empty())
+    return false;
+  const std::wstring TargetKey =
+      ExcludeTrailingBackslash(TVisitedDirectories::CanonicalKey(Existing)) + UpperCase(Rest);
+  return TargetKey == SourceKey ||
+         (TargetKey.size() > SourceKey.size() && TargetKey.compare(0, SourceKey.size(), SourceKey) == 0 &&
+          (TargetKey[SourceKey.size()] == L'\\' || SourceKey.back() == L'\\'));
+}
+
+bool TSynchronizeTask::CopyDirectoryTree(const std::wstring &RelativeName, const std::wstring &Source,
+                                         const std::wstring &Target, bool ToLeft,
+                                         TVisitedDirectories *Visited) {
+  TFarScreen::SetConsoleTitle(GetMsg(MTitle) + L": " + RelativeName);
+  ShowProgress(Source, Target, 0, 1, MCopyProgressSource, MCopyProgressTarget);
+  std::unique_ptr<TVisitedDirectories> OwnVisited;
+  if (!Visited) {
+    OwnVisited = std::make_unique<TVisitedDirectories>();
+    Visited = OwnVisited.get();
+  }
+  // A directory leading back into the tree is reported and left out: copying it would copy
+  // the tree into itself. Nothing more can be done about it, so it counts as done.
+  if (Visited->Contains(Source)) {
+    ShowMessageWithTitle(
+        {GetMsg(MDirectoryLoopBefore), RemoveLongPathPrefix(Source), GetMsg(MDirectoryLoopAfter)});
+    return true;
+  }
+  TVisitedDirectoryScope Scope(*Visited, Source);
+  const std::wstring Prefix = IncludeTrailingBackslash(RelativeName);
+
+  for (;;) {
+    DWORD SourceAttributes = 0, TargetAttributes = 0;
+    if (!QueryAttributes(Source, SourceAttributes)) {
+      ForceProgressRedraw();
+      if (FSynchronizeUI->AskNotFound(MFailureSourceNotFound, Source))
+        continue;
+      return false;
+    }
+    if ((SourceAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      ForceProgressRedraw();
+      if (FSynchronizeUI->AskNotDirectory(MFailureSourceNotDirectory, Source))
+        continue;
+      return false;
+    }
+    // A tree copied into itself would grow with every level it creates.
+    if (TargetInsideSource(Source, Target)) {
+      ShowMessageWithTitle(
+          {GetMsg(MDirectoryLoopBefore), RemoveLongPathPrefix(Target), GetMsg(MDirectoryLoopAfter)});
+      return false;
+    }
+    if (!QueryAttributes(Target, TargetAttributes)) {
+      ForceDirectories(Target);
+      if (!QueryAttributes(Target, TargetAttributes)) {
+        ForceProgressRedraw();
+        if (FSynchronizeUI->AskMakeDirectoryFailure(MFailureMakeDirectory, Target))
+          continue;
+        return false;
+      }
+    }
+    if ((TargetAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      ForceProgressRedraw();
+      if (FSynchronizeUI->AskNotDirectory(MFailureTargetNotDirectory, Target))
+        continue;
+      return false;
+    }
+    // Nothing is ever copied into what a link leads to.
+    if (TargetAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      ForceProgressRedraw();
+      if (FSynchronizeUI->AskThroughLink(MFailureThroughLink, MFailureLinkIs, Target, Target))
+        continue;
+      return false;
+    }
+    if ((SourceAttributes & CarriedDirectoryAttributes) != (TargetAttributes & CarriedDirectoryAttributes))
+      ::SetFileAttributesW(Target.c_str(), (TargetAttributes & ~CarriedDirectoryAttributes) |
+                                               (SourceAttributes & CarriedDirectoryAttributes));
+
+    const std::wstring SourceDir = IncludeTrailingBackslash(Source);
+    const std::wstring TargetDir = IncludeTrailingBackslash(Target);
+    WIN32_FIND_DATAW Found{};
+    TFindHandle Search(::FindFirstFileW((SourceDir + L"*.*").c_str(), &Found));
+    if (!Search.IsValid()) {
+      // An empty drive root has no entries at all; anything else means the listing failed and
+      // nothing was copied.
+      const DWORD Error = ::GetLastError();
+      return Error == ERROR_FILE_NOT_FOUND || Error == ERROR_NO_MORE_FILES;
+    }
+    do {
+      const std::wstring EntryTarget = TargetDir + Found.cFileName;
+      if ((Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        if (!IsDots(Found.cFileName) &&
+            !CopyDirectoryTree(Prefix + Found.cFileName, SourceDir + Found.cFileName, EntryTarget, ToLeft,
+                               Visited))
+          NoteUndone(EntryTarget, true);
+      } else if (!CopyFileConfirmed(SourceDir + Found.cFileName, EntryTarget, ToLeft)) {
+        NoteUndone(EntryTarget, false);
+      }
+    } while (::FindNextFileW(Search.Get(), &Found));
+    return true;
+  }
+}
+
+// ---- Deleting ----
+
+bool TSynchronizeTask::RemoveFile(const std::wstring &Path, bool OnLeft) {
+  ShowProgress(Path, std::wstring(), 0, 1, MDeleteFileProgress, NoLabel);
+  DWORD Attributes;
+  while (QueryAttributes(Path, Attributes)) {
+    ForceProgressRedraw();
+    if (!FSynchronizeUI->ConfirmDelete(Path, OnLeft))
+      return false;
+    ::SetFileAttributesW(Path.c_str(), Attributes & ~ProtectingAttributes);
+    if (::DeleteFileW(Path.c_str()))
+      break;
+    ForceProgressRedraw();
+    if (!FSynchronizeUI->AskDeleteFailure(MFailureDeleteFile, Path))
+      return false;
+  }
+  return true;
+}
+
+bool TSynchronizeTask::RemoveDirectoryTree(const std::wstring &Path, bool OnLeft) {
+  ShowProgress(Path, std::wstring(), 0, 1, MDeleteDirectoryProgress, NoLabel);
+  for (;;) {
+    DWORD Attributes;
+    if (!QueryAttributes(Path, Attributes))
+      return true;
+    ForceProgressRedraw();
+    if (!FSynchronizeUI->ConfirmDelete(Path, OnLeft))
+      return false;
+    const size_t UndoneBefore = UndoneCount();
+    int Failure = MFailureRemoveDirectory;
+    if (Attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      // A link goes on its own; what it leads to is never walked nor touched.
+      if (RemoveDirectoryLink(Path))
+        return true;
+      Failure = MFailureLinkNotRemovable;
+    } else {
+      bool AllRemoved = true;
+      const std::wstring Directory = IncludeTrailingBackslash(Path);
+      WIN32_FIND_DATAW Found{};
+      TFindHandle Search(::FindFirstFileW((Directory + L"*.*").c_str(), &Found));
+      if (Search.IsValid()) {
+        do {
+          const std::wstring Entry = Directory + Found.cFileName;
+          if ((Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            if (IsDots(Found.cFileName))
+              continue;
+            const size_t Before = UndoneCount();
+            if (!RemoveDirectoryTree(Entry, OnLeft)) {
+              AllRemoved = false;
+              // A directory kept only for what stays inside it is not listed itself.
+              if (UndoneCount() == Before)
+                NoteUndone(Entry, true);
+            }
+          } else if (!RemoveFile(Entry, OnLeft)) {
+            AllRemoved = false;
+            NoteUndone(Entry, false);
+          }
+        } while (::FindNextFileW(Search.Get(), &Found));
+      }
+      if (AllRemoved) {
+        ::SetFileAttributesW(Path.c_str(), Attributes & ~ProtectingAttributes);
+        if (::RemoveDirectoryW(Path.c_str()))
+          return true;
+      }
+    }
+    ForceProgressRedraw();
+    if (!FSynchronizeUI->AskDeleteFailure(Failure, Path))
+      return false;
+    // Another attempt walks the directory again and notes afresh what stays.
+    ForgetUndoneFrom(UndoneBefore);
+  }
+}
+
+bool TSynchronizeTask::QueryAttributes(const std::wstring &Path, DWORD &Attributes) {
+  Attributes = ::GetFileAttributesW(Path.c_str());
+  if (Attributes != INVALID_FILE_ATTRIBUTES)
+    return true;
+  const DWORD Error = ::GetLastError();
+  if (Error == ERROR_FILE_NOT_FOUND || Error == ERROR_PATH_NOT_FOUND || Error == ERROR_INVALID_NAME)
+    return false;
+  // Some files refuse their attributes (in use, no rights) but still show up in a search.
+  WIN32_FIND_DATAW Found{};
+  TFindHandle Search(::FindFirstFileW(Path.c_str(), &Found));
+  if (!Search.IsValid())
+    return false;
+  Attributes = Found.dwFileAttributes;
+  return true;
+}
