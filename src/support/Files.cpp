@@ -3,6 +3,7 @@
 #include "Handles.h"
 
 #include <algorithm>
+#include <memory>
 #include <objbase.h>
 #include <shellapi.h>
 #include <vector>
@@ -210,21 +211,38 @@ std::wstring RealPathName(const std::wstring &Path) {
   if (!File)
     return ExpandFileName(Path);
 
-  // A 4-byte length followed by up to 65536 characters.
-  constexpr DWORD NameInfoSize = 131076;
-  std::vector<DWORD> NameInfo(NameInfoSize / sizeof(DWORD));
-  if (!OptionalFunctions.GetFileInformationByHandleEx(File.Get(), FileNameInfo, NameInfo.data(),
-                                                      NameInfoSize))
-    return ExpandFileName(Path);
-  const auto *Info = reinterpret_cast<const FILE_NAME_INFO *>(NameInfo.data());
-  const size_t NameLength = std::min<size_t>(Info->FileNameLength / sizeof(wchar_t),
-                                             (NameInfoSize - sizeof(DWORD)) / sizeof(wchar_t));
+  // A 4-byte length followed by the name; most names fit the small buffer, the rest get room for
+  // the longest name there is. Neither buffer is cleared: only what the system wrote is read.
+  union {
+    FILE_NAME_INFO Info;
+    wchar_t Room[(sizeof(DWORD) + 1024 * sizeof(wchar_t)) / sizeof(wchar_t)];
+  } Small;
+  std::unique_ptr<DWORD[]> Large;
+  const FILE_NAME_INFO *Info = &Small.Info;
+  DWORD InfoSize = sizeof Small;
+  if (!OptionalFunctions.GetFileInformationByHandleEx(File.Get(), FileNameInfo, &Small, InfoSize)) {
+    if (::GetLastError() != ERROR_MORE_DATA)
+      return ExpandFileName(Path);
+    InfoSize = 131076;
+    Large.reset(new DWORD[InfoSize / sizeof(DWORD)]);
+    if (!OptionalFunctions.GetFileInformationByHandleEx(File.Get(), FileNameInfo, Large.get(), InfoSize))
+      return ExpandFileName(Path);
+    Info = reinterpret_cast<const FILE_NAME_INFO *>(Large.get());
+  }
+  const size_t NameLength =
+      std::min<size_t>(Info->FileNameLength / sizeof(wchar_t), (InfoSize - sizeof(DWORD)) / sizeof(wchar_t));
   std::wstring Name(Info->FileName, NameLength);
 
-  std::vector<wchar_t> Volume(65537);
-  if (!OptionalFunctions.GetVolumePathNameW(Path.c_str(), Volume.data(), static_cast<DWORD>(Volume.size())))
-    return ExpandFileName(Path);
-  std::wstring VolumePath(Volume.data());
+  wchar_t SmallVolume[MAX_PATH + 1];
+  std::unique_ptr<wchar_t[]> LargeVolume;
+  const wchar_t *Volume = SmallVolume;
+  if (!OptionalFunctions.GetVolumePathNameW(Path.c_str(), SmallVolume, MAX_PATH + 1)) {
+    LargeVolume.reset(new wchar_t[65537]);
+    if (!OptionalFunctions.GetVolumePathNameW(Path.c_str(), LargeVolume.get(), 65537))
+      return ExpandFileName(Path);
+    Volume = LargeVolume.get();
+  }
+  std::wstring VolumePath(Volume);
   if (!VolumePath.empty() && VolumePath.back() == L'\\')
     VolumePath.pop_back();
 
