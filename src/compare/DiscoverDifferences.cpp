@@ -54,20 +54,6 @@ void KeepPlainNames(TFileInfoList &List) {
       List.Delete(I - 1);
 }
 
-// Enters a directory of the chain by its known key and leaves it however the level ends.
-class TVisitedKeyScope {
-public:
-  TVisitedKeyScope(TVisitedDirectories &Chain, const std::wstring &Key) : FChain(Chain) {
-    FChain.PushKey(Key);
-  }
-  ~TVisitedKeyScope() { FChain.Pop(); }
-  TVisitedKeyScope(const TVisitedKeyScope &) = delete;
-  TVisitedKeyScope &operator=(const TVisitedKeyScope &) = delete;
-
-private:
-  TVisitedDirectories &FChain;
-};
-
 // The real path of the level being walked, replaced for a sublevel and put back after it.
 class TLevelScope {
 public:

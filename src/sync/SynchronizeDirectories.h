@@ -169,8 +169,40 @@ private:
   // The finished copy takes the target's place; false (with LastError) when it could not.
   bool PutCopyInPlace(const std::wstring &Partial, const std::wstring &Target, bool TargetExists,
                       DWORD TargetAttributes, DWORD &LastError);
-  // Target is Source or lies inside it (through links and letter case as far as they exist).
-  static bool TargetInsideSource(const std::wstring &Source, const std::wstring &Target);
+  // Target is the source or lies inside it (through links and letter case as far as they exist);
+  // SourceKey is the source's key in a visited-directories chain.
+  static bool TargetInsideSource(const std::wstring &SourceKey, const std::wstring &Target);
+
+  // The operations of a copy, given what the source's listing already told (null: nothing).
+  // Building: where the entry is written inside a directory being built under a temporary name
+  // (null: straight to Target, which may exist).
+  bool CopyListedFile(const std::wstring &Source, const std::wstring &Target, bool ToLeft,
+                      const WIN32_FIND_DATAW *Listed, const std::wstring *Building);
+  bool CopyKnownFile(const std::wstring &Source, const std::wstring &Target, const WIN32_FIND_DATAW *Listed,
+                     bool TargetExists, DWORD TargetAttributes, DWORD &LastError);
+  bool CopyIntoBuilding(const std::wstring &Source, const std::wstring &Building, const std::wstring &Target,
+                        const WIN32_FIND_DATAW *Listed, DWORD &LastError);
+  bool CopyListedTree(const std::wstring &RelativeName, const std::wstring &Source,
+                      const std::wstring &Target, bool ToLeft, TVisitedDirectories &Visited,
+                      const std::wstring &SourceKey, const WIN32_FIND_DATAW *Listed,
+                      const std::wstring *Building);
+  // Builds a missing Target under a temporary name and gives it its name; false when that could
+  // not be done (nothing of it is left then). Done: whether its listing was walked.
+  bool CopyTreeBuilt(const std::wstring &RelativeName, const std::wstring &Source, const std::wstring &Target,
+                     bool ToLeft, TVisitedDirectories &Visited, const std::wstring &SourceKey,
+                     DWORD SourceAttributes, bool &Done);
+  // Copies the entries of one directory; false when its listing failed.
+  bool CopyTreeLevel(const std::wstring &RelativeName, const std::wstring &Source, const std::wstring &Target,
+                     bool ToLeft, TVisitedDirectories &Visited, const std::wstring &SourceKey,
+                     const std::wstring *Building);
+  // The read-only, hidden, system and archive attributes of the source directory, on the target.
+  static void CarryDirectoryAttributes(const std::wstring &Target, DWORD TargetAttributes,
+                                       DWORD SourceAttributes);
+  // Removes a directory this run built and could not give its name.
+  static void RemoveBuiltTree(const std::wstring &Path);
+  // After a system copy failed: raises what the progress routine could not hand through it, or
+  // EAbort when the user stopped the copy.
+  void PassOnCopyInterruption();
 
   static DWORD CALLBACK CopyProgressRoutine(LARGE_INTEGER TotalFileSize, LARGE_INTEGER TotalBytesTransferred,
                                             LARGE_INTEGER StreamSize, LARGE_INTEGER StreamBytesTransferred,
@@ -183,6 +215,10 @@ private:
   std::wstring FCopySource;
   std::wstring FCopyTarget;
   bool FCopyCancelled = false;
+  // What the console title and the taskbar show when the progress window is next drawn: the item
+  // (or directory) being worked on, and how far the pass is.
+  std::wstring FProgressItem;
+  int64_t FPassDone = 0, FPassTotal = 0;
   // What the copy progress routine could not hand through the system's copy.
   std::exception_ptr FCopyFailure;
   // The file the copy in progress writes, as the system reported it to the progress routine.

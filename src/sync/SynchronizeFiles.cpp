@@ -33,6 +33,13 @@ bool IsDots(const wchar_t *Name) {
   return Name[0] == L'.' && (Name[1] == 0 || (Name[1] == L'.' && Name[2] == 0));
 }
 
+// The source's entry as its directory lists it (its name's letter case and its attributes).
+bool LookUp(const std::wstring &Path, WIN32_FIND_DATAW &Found) {
+  TFindHandle Search(
+      ::FindFirstFileExW(Path.c_str(), FindExInfoBasic, &Found, FindExSearchNameMatch, nullptr, 0));
+  return Search.IsValid();
+}
+
 bool IsNameTaken(DWORD Error) {
   return Error == ERROR_FILE_EXISTS || Error == ERROR_ALREADY_EXISTS;
 }
@@ -130,26 +137,41 @@ bool TSynchronizeTask::CopyFileOverwriting(const std::wstring &Source, const std
 
 bool TSynchronizeTask::CopyFileConfirmed(const std::wstring &Source, const std::wstring &Target,
                                          bool ToLeft) {
+  return CopyListedFile(Source, Target, ToLeft, nullptr, nullptr);
+}
+
+bool TSynchronizeTask::CopyListedFile(const std::wstring &Source, const std::wstring &Target, bool ToLeft,
+                                      const WIN32_FIND_DATAW *Listed, const std::wstring *Building) {
   ShowProgress(Source, Target, 0, 1, MCopyProgressSource, MCopyProgressTarget);
-  for (;;) {
-    DWORD Attributes;
-    if (!QueryAttributes(Source, Attributes)) {
+  for (;; Listed = nullptr) { // after a question nothing is taken from the listing any more
+    DWORD TargetAttributes = 0, SourceAttributes = 0;
+    bool TargetExists = !Building && QueryAttributes(Target, TargetAttributes);
+    if (TargetExists) {
+      // Nobody is asked to overwrite a file with one that is not there.
+      if (!Listed && !QueryAttributes(Source, SourceAttributes)) {
+        ForceProgressRedraw();
+        if (FSynchronizeUI->AskNotFound(MFailureSourceNotFound, Source))
+          continue;
+        return false;
+      }
+      ForceProgressRedraw();
+      if (!FSynchronizeUI->ConfirmOverwrite(Source, Target, ToLeft))
+        return false;
+      TargetExists = QueryAttributes(Target, TargetAttributes);
+    }
+    DWORD LastError = 0;
+    if (Building ? CopyIntoBuilding(Source, *Building, Target, Listed, LastError)
+                 : CopyKnownFile(Source, Target, Listed, TargetExists, TargetAttributes, LastError))
+      return true;
+    // The user was already told where a finished copy was left.
+    if (LastError == ERROR_CANCELLED)
+      return false;
+    if (!QueryAttributes(Source, SourceAttributes)) {
       ForceProgressRedraw();
       if (FSynchronizeUI->AskNotFound(MFailureSourceNotFound, Source))
         continue;
       return false;
     }
-    if (QueryAttributes(Target, Attributes)) {
-      ForceProgressRedraw();
-      if (!FSynchronizeUI->ConfirmOverwrite(Source, Target, ToLeft))
-        return false;
-    }
-    DWORD LastError = 0;
-    if (CopyOneFile(Source, Target, LastError))
-      return true;
-    // The user was already told where a finished copy was left.
-    if (LastError == ERROR_CANCELLED)
-      return false;
 
     int Message = MFailureCopy;
     {
@@ -159,8 +181,8 @@ bool TSynchronizeTask::CopyFileConfirmed(const std::wstring &Source, const std::
         Message = MFailureOpenSource;
       } else {
         SourceFile.Reset();
-        TFileHandle TargetFile(::CreateFileW(Target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                             OPEN_EXISTING, 0, nullptr));
+        TFileHandle TargetFile(::CreateFileW((Building ? *Building : Target).c_str(), GENERIC_WRITE,
+                                             FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
         if (!TargetFile.IsValid())
           Message = ::GetLastError() == ERROR_FILE_NOT_FOUND ? MFailureTargetMissing : MFailureOpenTarget;
       }
@@ -250,14 +272,20 @@ bool TSynchronizeTask::PutCopyInPlace(const std::wstring &Partial, const std::ws
 }
 
 bool TSynchronizeTask::CopyOneFile(const std::wstring &Source, const std::wstring &Target, DWORD &LastError) {
-  WIN32_FIND_DATAW Found{};
-  {
-    TFindHandle Search(::FindFirstFileW(Source.c_str(), &Found));
-    if (!Search.IsValid())
-      return false;
-  }
   DWORD TargetAttributes = 0;
   const bool TargetExists = QueryAttributes(Target, TargetAttributes);
+  return CopyKnownFile(Source, Target, nullptr, TargetExists, TargetAttributes, LastError);
+}
+
+bool TSynchronizeTask::CopyKnownFile(const std::wstring &Source, const std::wstring &Target,
+                                     const WIN32_FIND_DATAW *Listed, bool TargetExists,
+                                     DWORD TargetAttributes, DWORD &LastError) {
+  // The source's name (for its letter case) and attributes, from its listing or looked up.
+  WIN32_FIND_DATAW Found;
+  if (!Listed && !LookUp(Source, Found))
+    return false;
+  if (!Listed)
+    Listed = &Found;
   if (TargetExists && (TargetAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     // A directory in the way is never replaced by a file.
     LastError = ERROR_ACCESS_DENIED;
@@ -266,7 +294,7 @@ bool TSynchronizeTask::CopyOneFile(const std::wstring &Source, const std::wstrin
 
   const std::wstring Directory = DirectoryPart(Target);
   FCopySource = Source;
-  FCopyTarget = Directory + Found.cFileName;
+  FCopyTarget = Directory + Listed->cFileName;
   FCopyCancelled = false;
   FCopyFailure = nullptr;
 
@@ -291,17 +319,54 @@ bool TSynchronizeTask::CopyOneFile(const std::wstring &Source, const std::wstrin
       continue;
     if (!IsNameTaken(LastError))
       DeletePartialCopy(Partial, Started);
-    if (FCopyFailure) {
-      std::exception_ptr Failure = FCopyFailure;
-      FCopyFailure = nullptr;
-      std::rethrow_exception(Failure);
-    }
-    if (FCopyCancelled)
-      throw EAbort();
+    PassOnCopyInterruption();
     return false;
   }
-  ::SetFileAttributesW(FCopyTarget.c_str(), Found.dwFileAttributes);
+  // The system's copy carries the source's attributes and marks a new file for archiving: only
+  // other attributes need setting.
+  if (Listed->dwFileAttributes != FILE_ATTRIBUTE_ARCHIVE)
+    ::SetFileAttributesW(FCopyTarget.c_str(), Listed->dwFileAttributes);
   return true;
+}
+
+bool TSynchronizeTask::CopyIntoBuilding(const std::wstring &Source, const std::wstring &Building,
+                                        const std::wstring &Target, const WIN32_FIND_DATAW *Listed,
+                                        DWORD &LastError) {
+  // Inside a directory being built nothing is in the way, and the copy needs no name of its own:
+  // the directory itself appears only once complete.
+  WIN32_FIND_DATAW Found;
+  if (!Listed && !LookUp(Source, Found))
+    return false;
+  if (!Listed)
+    Listed = &Found;
+  FCopySource = Source;
+  FCopyTarget = Target;
+  FCopyCancelled = false;
+  FCopyFailure = nullptr;
+  FPartialIdentity = TFileIdentity{};
+  FILETIME Started;
+  ::GetSystemTimeAsFileTime(&Started);
+  if (CopyFileFunction(Source.c_str(), Building.c_str(), &CopyProgressRoutine, this, nullptr,
+                       COPY_FILE_FAIL_IF_EXISTS)) {
+    if (Listed->dwFileAttributes != FILE_ATTRIBUTE_ARCHIVE)
+      ::SetFileAttributesW(Building.c_str(), Listed->dwFileAttributes);
+    return true;
+  }
+  LastError = ::GetLastError();
+  if (!IsNameTaken(LastError))
+    DeletePartialCopy(Building, Started);
+  PassOnCopyInterruption();
+  return false;
+}
+
+void TSynchronizeTask::PassOnCopyInterruption() {
+  if (FCopyFailure) {
+    std::exception_ptr Failure = FCopyFailure;
+    FCopyFailure = nullptr;
+    std::rethrow_exception(Failure);
+  }
+  if (FCopyCancelled)
+    throw EAbort();
 }
 
 DWORD CALLBACK TSynchronizeTask::CopyProgressRoutine(LARGE_INTEGER TotalFileSize,
@@ -341,8 +406,7 @@ void TSynchronizeTask::SetMoveFileFunction(TMoveFileFunction Function) {
   MoveFileFunction = Function ? Function : &::MoveFileExW;
 }
 
-bool TSynchronizeTask::TargetInsideSource(const std::wstring &Source, const std::wstring &Target) {
-  const std::wstring SourceKey = TVisitedDirectories::CanonicalKey(ExcludeTrailingBackslash(Source));
+bool TSynchronizeTask::TargetInsideSource(const std::wstring &SourceKey, const std::wstring &Target) {
   // A target that does not exist yet is judged by its nearest existing ancestor.
   std::wstring Existing = ExcludeTrailingBackslash(Target);
   std::wstring Rest;
@@ -366,26 +430,36 @@ bool TSynchronizeTask::TargetInsideSource(const std::wstring &Source, const std:
 bool TSynchronizeTask::CopyDirectoryTree(const std::wstring &RelativeName, const std::wstring &Source,
                                          const std::wstring &Target, bool ToLeft,
                                          TVisitedDirectories *Visited) {
-  TFarScreen::SetConsoleTitle(GetMsg(MTitle) + L": " + RelativeName);
-  ShowProgress(Source, Target, 0, 1, MCopyProgressSource, MCopyProgressTarget);
   std::unique_ptr<TVisitedDirectories> OwnVisited;
   if (!Visited) {
     OwnVisited = std::make_unique<TVisitedDirectories>();
     Visited = OwnVisited.get();
   }
+  return CopyListedTree(RelativeName, Source, Target, ToLeft, *Visited,
+                        TVisitedDirectories::CanonicalKey(Source), nullptr, nullptr);
+}
+
+bool TSynchronizeTask::CopyListedTree(const std::wstring &RelativeName, const std::wstring &Source,
+                                      const std::wstring &Target, bool ToLeft, TVisitedDirectories &Visited,
+                                      const std::wstring &SourceKey, const WIN32_FIND_DATAW *Listed,
+                                      const std::wstring *Building) {
+  FProgressItem = RelativeName;
+  ShowProgress(Source, Target, 0, 1, MCopyProgressSource, MCopyProgressTarget);
   // A directory leading back into the tree is reported and left out: copying it would copy
   // the tree into itself. Nothing more can be done about it, so it counts as done.
-  if (Visited->Contains(Source)) {
+  if (Visited.ContainsKey(SourceKey)) {
     ShowMessageWithTitle(
         {GetMsg(MDirectoryLoopBefore), RemoveLongPathPrefix(Source), GetMsg(MDirectoryLoopAfter)});
     return true;
   }
-  TVisitedDirectoryScope Scope(*Visited, Source);
-  const std::wstring Prefix = IncludeTrailingBackslash(RelativeName);
+  TVisitedKeyScope Scope(Visited, SourceKey);
+  const bool Top = Listed == nullptr;
 
-  for (;;) {
+  for (;; Listed = nullptr) { // after a question nothing is taken from the listing any more
     DWORD SourceAttributes = 0, TargetAttributes = 0;
-    if (!QueryAttributes(Source, SourceAttributes)) {
+    if (Listed) {
+      SourceAttributes = Listed->dwFileAttributes;
+    } else if (!QueryAttributes(Source, SourceAttributes)) {
       ForceProgressRedraw();
       if (FSynchronizeUI->AskNotFound(MFailureSourceNotFound, Source))
         continue;
@@ -397,13 +471,28 @@ bool TSynchronizeTask::CopyDirectoryTree(const std::wstring &RelativeName, const
         continue;
       return false;
     }
-    // A tree copied into itself would grow with every level it creates.
-    if (TargetInsideSource(Source, Target)) {
+    if (Building) {
+      // A directory inside one being built is new too.
+      if (!::CreateDirectoryW(Building->c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+        ForceProgressRedraw();
+        if (FSynchronizeUI->AskMakeDirectoryFailure(MFailureMakeDirectory, Target))
+          continue;
+        return false;
+      }
+      CarryDirectoryAttributes(*Building, FILE_ATTRIBUTE_DIRECTORY, SourceAttributes);
+      return CopyTreeLevel(RelativeName, Source, Target, ToLeft, Visited, SourceKey, Building);
+    }
+    // A tree copied into itself would grow with every level it creates. Below the top the
+    // target is a directory this copy walks, never a link, so it cannot lead there.
+    if (Top && TargetInsideSource(SourceKey, Target)) {
       ShowMessageWithTitle(
           {GetMsg(MDirectoryLoopBefore), RemoveLongPathPrefix(Target), GetMsg(MDirectoryLoopAfter)});
       return false;
     }
     if (!QueryAttributes(Target, TargetAttributes)) {
+      bool Done = false;
+      if (CopyTreeBuilt(RelativeName, Source, Target, ToLeft, Visited, SourceKey, SourceAttributes, Done))
+        return Done;
       ForceDirectories(Target);
       if (!QueryAttributes(Target, TargetAttributes)) {
         ForceProgressRedraw();
@@ -425,33 +514,112 @@ bool TSynchronizeTask::CopyDirectoryTree(const std::wstring &RelativeName, const
         continue;
       return false;
     }
-    if ((SourceAttributes & CarriedDirectoryAttributes) != (TargetAttributes & CarriedDirectoryAttributes))
-      ::SetFileAttributesW(Target.c_str(), (TargetAttributes & ~CarriedDirectoryAttributes) |
-                                               (SourceAttributes & CarriedDirectoryAttributes));
-
-    const std::wstring SourceDir = IncludeTrailingBackslash(Source);
-    const std::wstring TargetDir = IncludeTrailingBackslash(Target);
-    WIN32_FIND_DATAW Found{};
-    TFindHandle Search(::FindFirstFileW((SourceDir + L"*.*").c_str(), &Found));
-    if (!Search.IsValid()) {
-      // An empty drive root has no entries at all; anything else means the listing failed and
-      // nothing was copied.
-      const DWORD Error = ::GetLastError();
-      return Error == ERROR_FILE_NOT_FOUND || Error == ERROR_NO_MORE_FILES;
-    }
-    do {
-      const std::wstring EntryTarget = TargetDir + Found.cFileName;
-      if ((Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        if (!IsDots(Found.cFileName) &&
-            !CopyDirectoryTree(Prefix + Found.cFileName, SourceDir + Found.cFileName, EntryTarget, ToLeft,
-                               Visited))
-          NoteUndone(EntryTarget, true);
-      } else if (!CopyFileConfirmed(SourceDir + Found.cFileName, EntryTarget, ToLeft)) {
-        NoteUndone(EntryTarget, false);
-      }
-    } while (::FindNextFileW(Search.Get(), &Found));
-    return true;
+    CarryDirectoryAttributes(Target, TargetAttributes, SourceAttributes);
+    return CopyTreeLevel(RelativeName, Source, Target, ToLeft, Visited, SourceKey, nullptr);
   }
+}
+
+bool TSynchronizeTask::CopyTreeBuilt(const std::wstring &RelativeName, const std::wstring &Source,
+                                     const std::wstring &Target, bool ToLeft, TVisitedDirectories &Visited,
+                                     const std::wstring &SourceKey, DWORD SourceAttributes, bool &Done) {
+  // A directory that is not there yet is built under a name of its own beside it and takes its
+  // name once complete: a copy cut short never leaves a half tree under the real name, and the
+  // files inside need no names of their own.
+  const std::wstring Final = ExcludeTrailingBackslash(Target);
+  const std::wstring Parent = DirectoryPart(Final);
+  ForceDirectories(Parent);
+  const std::wstring Building = NextTemporaryName(Parent);
+  if (!::CreateDirectoryW(Building.c_str(), nullptr))
+    return false;
+  CarryDirectoryAttributes(Building, FILE_ATTRIBUTE_DIRECTORY, SourceAttributes);
+  const size_t UndoneBefore = UndoneCount();
+  try {
+    Done = CopyTreeLevel(RelativeName, Source, Target, ToLeft, Visited, SourceKey, &Building);
+  } catch (...) {
+    // What was copied before the user stopped stays: every file in it is whole.
+    if (!MoveFileFunction(Building.c_str(), Final.c_str(), 0))
+      RemoveBuiltTree(Building);
+    throw;
+  }
+  if (MoveFileFunction(Building.c_str(), Final.c_str(), 0))
+    return true;
+  // Something took the name meanwhile: the copy goes into it file by file instead.
+  RemoveBuiltTree(Building);
+  ForgetUndoneFrom(UndoneBefore);
+  return false;
+}
+
+bool TSynchronizeTask::CopyTreeLevel(const std::wstring &RelativeName, const std::wstring &Source,
+                                     const std::wstring &Target, bool ToLeft, TVisitedDirectories &Visited,
+                                     const std::wstring &SourceKey, const std::wstring *Building) {
+  const std::wstring Prefix = IncludeTrailingBackslash(RelativeName);
+  const std::wstring SourceDir = IncludeTrailingBackslash(Source);
+  const std::wstring TargetDir = IncludeTrailingBackslash(Target);
+  const std::wstring BuildingDir = Building ? IncludeTrailingBackslash(*Building) : std::wstring();
+  WIN32_FIND_DATAW Found;
+  TFindHandle Search(::FindFirstFileExW((SourceDir + L"*").c_str(), FindExInfoBasic, &Found,
+                                        FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+  if (!Search.IsValid()) {
+    // An empty drive root has no entries at all; anything else means the listing failed and
+    // nothing was copied.
+    const DWORD Error = ::GetLastError();
+    return Error == ERROR_FILE_NOT_FOUND || Error == ERROR_NO_MORE_FILES;
+  }
+  std::wstring EntryBuilding;
+  do {
+    if (IsDots(Found.cFileName))
+      continue;
+    const std::wstring EntryTarget = TargetDir + Found.cFileName;
+    if (Building)
+      EntryBuilding = BuildingDir + Found.cFileName;
+    const std::wstring *EntryBuildingPath = Building ? &EntryBuilding : nullptr;
+    if ((Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      const std::wstring EntrySource = SourceDir + Found.cFileName;
+      // An ordinary subdirectory really is where its parent is, under its listed name; only a
+      // link needs finding out where it leads.
+      const std::wstring EntryKey =
+          (Found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+              ? TVisitedDirectories::CanonicalKey(EntrySource)
+              : IncludeTrailingBackslash(SourceKey) + TVisitedDirectories::KeyOfRealPath(Found.cFileName);
+      const std::wstring SubBuilding = EntryBuilding;
+      if (!CopyListedTree(Prefix + Found.cFileName, EntrySource, EntryTarget, ToLeft, Visited, EntryKey,
+                          &Found, Building ? &SubBuilding : nullptr))
+        NoteUndone(EntryTarget, true);
+    } else if (!CopyListedFile(SourceDir + Found.cFileName, EntryTarget, ToLeft, &Found, EntryBuildingPath)) {
+      NoteUndone(EntryTarget, false);
+    }
+  } while (::FindNextFileW(Search.Get(), &Found));
+  return true;
+}
+
+void TSynchronizeTask::CarryDirectoryAttributes(const std::wstring &Target, DWORD TargetAttributes,
+                                                DWORD SourceAttributes) {
+  if ((SourceAttributes & CarriedDirectoryAttributes) != (TargetAttributes & CarriedDirectoryAttributes))
+    ::SetFileAttributesW(Target.c_str(), (TargetAttributes & ~CarriedDirectoryAttributes) |
+                                             (SourceAttributes & CarriedDirectoryAttributes));
+}
+
+void TSynchronizeTask::RemoveBuiltTree(const std::wstring &Path) {
+  // Only copies this run made are in it.
+  const std::wstring Directory = IncludeTrailingBackslash(Path);
+  {
+    WIN32_FIND_DATAW Found;
+    TFindHandle Search(::FindFirstFileExW((Directory + L"*").c_str(), FindExInfoBasic, &Found,
+                                          FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    if (Search.IsValid()) {
+      do {
+        if (IsDots(Found.cFileName))
+          continue;
+        const std::wstring Entry = Directory + Found.cFileName;
+        ::SetFileAttributesW(Entry.c_str(), Found.dwFileAttributes & ~ProtectingAttributes);
+        if (Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+          RemoveBuiltTree(Entry);
+        else
+          ::DeleteFileW(Entry.c_str());
+      } while (::FindNextFileW(Search.Get(), &Found));
+    }
+  }
+  ::RemoveDirectoryW(Path.c_str());
 }
 
 // ---- Deleting ----

@@ -151,8 +151,10 @@ void TSynchronizeTask::RunPasses(TDifferenceList &List, const TSynchronizeDirect
     size_t Index = 0;
     while (Index < List.Count()) {
       const TDifferenceItem &Item = List[Index];
-      TFarScreen::SetTaskbarProgress(TBPS_NORMAL, Done, Total);
-      TFarScreen::SetConsoleTitle(GetMsg(MTitle) + L": " + TrimControl(Item.RelativePath));
+      // Shown with the progress window's next drawing, at most every half second.
+      FProgressItem = TrimControl(Item.RelativePath);
+      FPassDone = Done;
+      FPassTotal = Total;
       TUndoneEntries Undone;
       struct TUndoneScope {
         TUndoneEntries *&Current;
@@ -329,6 +331,8 @@ void TSynchronizeTask::ShowProgress(const std::wstring &Path1, const std::wstrin
                                     int64_t Total, int Label1, int Label2) {
   if (!FProgress || !FProgress->NeedsUpdate())
     return;
+  TFarScreen::SetConsoleTitle(GetMsg(MTitle) + L": " + FProgressItem);
+  TFarScreen::SetTaskbarProgress(TBPS_NORMAL, FPassDone, FPassTotal);
   if (!FProgress->IsShown())
     FProgress->Show({}); // fixes the window's width, which FitText needs
   FProgress->Show({GetMsg(MTitle), GetMsg(Label1), FProgress->FitText(RemoveLongPathPrefix(Path1)),

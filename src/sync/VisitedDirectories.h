@@ -54,3 +54,17 @@ public:
 private:
   TVisitedDirectories &FChain;
 };
+
+// The same for a directory whose key is already known.
+class TVisitedKeyScope {
+public:
+  TVisitedKeyScope(TVisitedDirectories &Chain, std::wstring Key) : FChain(Chain) {
+    FChain.PushKey(std::move(Key));
+  }
+  ~TVisitedKeyScope() { FChain.Pop(); }
+  TVisitedKeyScope(const TVisitedKeyScope &) = delete;
+  TVisitedKeyScope &operator=(const TVisitedKeyScope &) = delete;
+
+private:
+  TVisitedDirectories &FChain;
+};

@@ -260,3 +260,40 @@ TEST_F(SynchronizeTrustTest, ATargetHeldOpenOrReadOnlyKeepsItsContentsAndComesBa
   EXPECT_TRUE(TemporaryFiles(Right).empty());
   EXPECT_EQ(Lines, RemainingLines());
 }
+
+TEST_F(SynchronizeTrustTest, ANewTreeAppearsUnderItsNameOnlyWhenBuiltOrStopped) {
+  MakeDir(Left + L"\\t");
+  MakeDir(Left + L"\\t\\sub");
+  WriteFile(Left + L"\\t\\a.txt", "a");
+  WriteFile(Left + L"\\t\\sub\\b.txt", "b");
+  // The built tree cannot take its name: the copy goes into the real name file by file.
+  TSynchronizeTask::SetMoveFileFunction(&PickyMove);
+  MoveFails = [](LPCWSTR From, LPCWSTR, DWORD) {
+    return IsTemporary(From) && (::GetFileAttributesW(From) & FILE_ATTRIBUTE_DIRECTORY);
+  };
+  OpenDocument({Line(dtMissingRight, drFile, L"t", true)});
+  Synchronise();
+  EXPECT_FALSE(CloseDocument());
+  EXPECT_EQ("a", ReadFile(Right + L"\\t\\a.txt"));
+  EXPECT_EQ("b", ReadFile(Right + L"\\t\\sub\\b.txt"));
+  EXPECT_TRUE(TemporaryFiles(Right).empty());
+  MoveFails = nullptr;
+
+  // Stopped in the middle: what was copied stays, under the tree's own name.
+  MakeDir(Left + L"\\u");
+  WriteFile(Left + L"\\u\\a.txt", "a");
+  WriteFile(Left + L"\\u\\locked.txt", "l");
+  HANDLE Lock =
+      ::CreateFileW((Left + L"\\u\\locked.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  OpenDocument({Line(dtMissingRight, drFile, L"u", true)});
+  Synchronise();
+  Answer(MCancel, MFailureOpenSource);
+  ASSERT_TRUE(CloseDocument());
+  ::CloseHandle(Lock);
+  EXPECT_TRUE(TemporaryFiles(Right).empty());
+  EXPECT_FALSE(Exists(Right + L"\\u\\locked.txt"));
+  const std::vector<std::wstring> Copied = Names(Right + L"\\u");
+  EXPECT_TRUE(Copied.empty() ||
+              (Copied == std::vector<std::wstring>{L"a.txt"} && ReadFile(Right + L"\\u\\a.txt") == "a"));
+  EXPECT_EQ(std::vector<std::wstring>{Line(dtMissingRight, drFile, L"u", true)}, RemainingLines());
+}
