@@ -1,21 +1,29 @@
-// Time the synchronisation needs to copy a tree of files of mixed sizes, beside plain
-// CopyFileExW of the same files into a fresh folder, measured in the same run (best of three
-// rounds each, alternating, the cache written out before each). Not a test: it prints its numbers and leaves
-// judging them to the reader. The plug-in runs in the test host, as in FAR, without a progress window.
+// Time of a whole synchronisation into an empty right side (comparison from the plug-ins menu,
+// the document closed, the synchronise dialog confirmed) beside a bare recursive copy of the same
+// tree with CopyFileExW (each directory created, then its files copied), measured in the same run:
+// the two take turns, best of several rounds, with the system's cache written out before each.
+// Not a test: it prints the ratio. Run it in a real console (scripts/bench.sh does, in a detached
+// tmux session), where every console call costs what it costs in FAR.
 //
-//   SyncCopyBench.exe [megabytes]     (default 2048)
-#include "FarExports.h"
-#include "FarPlugin.h"
+//   SyncCopyBench.exe [small|large] [--files N] [--dirs N] [--min-kb K] [--max-kb K]
+//                     [--total-mb M] [--file-mb M] [--rounds R]
+//
+// small (the default): 4,000 files of 1 to 64 KB in 200 directories.
+// large: 2,048 MB in files of 64 MB.
 #include "Host.h"
-#include "SynchronizeDirectories.h"
-#include "Velmora.h"
+#include "HostDialogs.h"
+#include "HostEditor.h"
+#include "HostPanels.h"
+#include "HostSettings.h"
 
 #include <windows.h>
+
+#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -32,61 +40,75 @@ double Now() {
   return static_cast<double>(Value.QuadPart) / Frequency;
 }
 
-void RemoveTree(const std::wstring &Path) {
+void RemoveContents(const std::wstring &Path) {
   WIN32_FIND_DATAW Found{};
   HANDLE Search = ::FindFirstFileW((Path + L"\\*").c_str(), &Found);
-  if (Search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring Name = Found.cFileName;
-      if (Name == L"." || Name == L"..")
-        continue;
-      const std::wstring Child = Path + L"\\" + Name;
-      if (Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveTree(Child);
-      else
-        ::DeleteFileW(Child.c_str());
-    } while (::FindNextFileW(Search, &Found));
-    ::FindClose(Search);
-  }
+  if (Search == INVALID_HANDLE_VALUE)
+    return;
+  do {
+    const std::wstring Name = Found.cFileName;
+    if (Name == L"." || Name == L"..")
+      continue;
+    const std::wstring Child = Path + L"\\" + Name;
+    if (Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      RemoveContents(Child);
+      ::RemoveDirectoryW(Child.c_str());
+    } else {
+      ::DeleteFileW(Child.c_str());
+    }
+  } while (::FindNextFileW(Search, &Found));
+  ::FindClose(Search);
+}
+
+void RemoveTree(const std::wstring &Path) {
+  RemoveContents(Path);
   ::RemoveDirectoryW(Path.c_str());
 }
 
-// Relative names of the files written.
-std::vector<std::wstring> MakeTree(const std::wstring &Root, uint64_t TotalBytes) {
-  // Many small files, some middling, a few large: roughly what a source tree with its build
-  // output holds.
-  static const uint64_t Sizes[] = {1 << 10,  4 << 10,  16 << 10, 64 << 10,  1 << 10,   256 << 10,
-                                   8 << 10,  2 << 20,  32 << 10, 1 << 10,   16 << 20,  128 << 10,
-                                   12 << 10, 64 << 20, 3 << 10,  512 << 10, 200 << 20, 40 << 10};
-  std::vector<std::wstring> Files;
+struct TTreeShape {
+  size_t Files = 4000, Directories = 200;
+  uint64_t MinBytes = 1 << 10, MaxBytes = 64 << 10;
+};
+
+// Directories in two levels (about the square root of them at the top), the files spread evenly,
+// sizes spread evenly between the two bounds.
+uint64_t MakeTree(const std::wstring &Root, const TTreeShape &Shape) {
   std::vector<char> Buffer(1 << 20);
-  for (size_t i = 0; i < Buffer.size(); ++i)
-    Buffer[i] = static_cast<char>(i * 131 + (i >> 9));
+  for (size_t I = 0; I < Buffer.size(); ++I)
+    Buffer[I] = static_cast<char>(I * 131 + (I >> 9));
   ::CreateDirectoryW(Root.c_str(), nullptr);
-  uint64_t Written = 0;
-  for (size_t Index = 0; Written < TotalBytes; ++Index) {
-    const std::wstring Folder = L"d" + std::to_wstring(Index / 40);
-    ::CreateDirectoryW((Root + L"\\" + Folder).c_str(), nullptr);
-    const std::wstring Name = Folder + L"\\f" + std::to_wstring(Index) + L".bin";
-    uint64_t Size =
-        std::min<uint64_t>(Sizes[Index % (sizeof(Sizes) / sizeof(Sizes[0]))], TotalBytes - Written);
-    HANDLE File =
-        ::CreateFileW((Root + L"\\" + Name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (File == INVALID_HANDLE_VALUE) {
-      std::fprintf(stderr, "cannot write the source tree\n");
-      std::exit(1);
+  size_t Top = 1;
+  while ((Top + 1) * (Top + 1) <= Shape.Directories)
+    ++Top;
+  uint64_t Total = 0;
+  size_t File = 0;
+  for (size_t Directory = 0; Directory < Shape.Directories; ++Directory) {
+    const std::wstring Group = Root + L"\\group" + std::to_wstring(Directory % Top);
+    ::CreateDirectoryW(Group.c_str(), nullptr);
+    const std::wstring Folder = Group + L"\\folder" + std::to_wstring(Directory);
+    ::CreateDirectoryW(Folder.c_str(), nullptr);
+    const size_t Here =
+        Shape.Files / Shape.Directories + (Directory < Shape.Files % Shape.Directories ? 1 : 0);
+    for (size_t I = 0; I < Here; ++I, ++File) {
+      const uint64_t Span = Shape.MaxBytes - Shape.MinBytes;
+      const uint64_t Size = Shape.MinBytes + (Span ? (File * 7919) % (Span + 1) : 0);
+      HANDLE Out = ::CreateFileW((Folder + L"\\file" + std::to_wstring(I) + L".bin").c_str(), GENERIC_WRITE,
+                                 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+      if (Out == INVALID_HANDLE_VALUE) {
+        std::fprintf(stderr, "cannot write the source tree\n");
+        std::exit(1);
+      }
+      for (uint64_t Left = Size; Left > 0;) {
+        const DWORD Chunk = static_cast<DWORD>(std::min<uint64_t>(Left, Buffer.size()));
+        DWORD Done = 0;
+        ::WriteFile(Out, Buffer.data(), Chunk, &Done, nullptr);
+        Left -= Chunk;
+      }
+      ::CloseHandle(Out);
+      Total += Size;
     }
-    for (uint64_t Left = Size; Left > 0;) {
-      const DWORD Chunk = static_cast<DWORD>(std::min<uint64_t>(Left, Buffer.size()));
-      DWORD Done = 0;
-      ::WriteFile(File, Buffer.data(), Chunk, &Done, nullptr);
-      Left -= Chunk;
-    }
-    ::CloseHandle(File);
-    Written += Size;
-    Files.push_back(Name);
   }
-  return Files;
+  return Total;
 }
 
 // Lets the system write out what the last round left in the cache, so that no round pays for
@@ -102,95 +124,190 @@ void Settle() {
     ::CloseHandle(Process.hThread);
     ::CloseHandle(Process.hProcess);
   }
-  ::Sleep(500);
+  ::Sleep(300);
 }
 
-double PlainCopy(const std::wstring &Source, const std::wstring &Target,
-                 const std::vector<std::wstring> &Files) {
-  RemoveTree(Target);
-  Settle();
-  const double Start = Now();
+// The floor: the source walked once, each directory created, each file copied by the system.
+void BareCopy(const std::wstring &Source, const std::wstring &Target) {
   ::CreateDirectoryW(Target.c_str(), nullptr);
-  std::wstring LastFolder;
-  for (const auto &Name : Files) {
-    const std::wstring Folder = Name.substr(0, Name.find(L'\\'));
-    if (Folder != LastFolder) {
-      ::CreateDirectoryW((Target + L"\\" + Folder).c_str(), nullptr);
-      LastFolder = Folder;
-    }
-    if (!::CopyFileExW((Source + L"\\" + Name).c_str(), (Target + L"\\" + Name).c_str(), nullptr, nullptr,
-                       nullptr, 0)) {
-      std::fprintf(stderr, "plain copy failed\n");
+  WIN32_FIND_DATAW Found{};
+  HANDLE Search = ::FindFirstFileExW((Source + L"\\*").c_str(), FindExInfoBasic, &Found,
+                                     FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (Search == INVALID_HANDLE_VALUE)
+    return;
+  do {
+    const wchar_t *Name = Found.cFileName;
+    if (Name[0] == L'.' && (Name[1] == 0 || (Name[1] == L'.' && Name[2] == 0)))
+      continue;
+    if (Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      BareCopy(Source + L"\\" + Name, Target + L"\\" + Name);
+    // Told the target is new (as it is): the faster way for the system, which need not cut short
+    // a file that may be there.
+    else if (!::CopyFileExW((Source + L"\\" + Name).c_str(), (Target + L"\\" + Name).c_str(), nullptr,
+                            nullptr, nullptr, COPY_FILE_FAIL_IF_EXISTS)) {
+      std::fprintf(stderr, "the bare copy failed\n");
       std::exit(1);
     }
-  }
-  return Now() - Start;
+  } while (::FindNextFileW(Search, &Found));
+  ::FindClose(Search);
 }
 
-double SynchronisedCopy(const std::wstring &Source, const std::wstring &Target) {
-  RemoveTree(Target);
-  Settle();
-  TSynchronizeTask Task(Source, Target);
-  const double Start = Now();
-  const bool Done = Task.CopyDirectoryTree(L"tree", Source, Target, false, nullptr);
-  const double Seconds = Now() - Start;
-  if (!Done) {
-    std::fprintf(stderr, "synchronised copy failed\n");
-    std::exit(1);
-  }
-  return Seconds;
+// Files and bytes below Path.
+size_t CountFiles(const std::wstring &Path, uint64_t *Bytes = nullptr) {
+  size_t Count = 0;
+  WIN32_FIND_DATAW Found{};
+  HANDLE Search = ::FindFirstFileW((Path + L"\\*").c_str(), &Found);
+  if (Search == INVALID_HANDLE_VALUE)
+    return 0;
+  do {
+    const std::wstring Name = Found.cFileName;
+    if (Name == L"." || Name == L"..")
+      continue;
+    if (Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      Count += CountFiles(Path + L"\\" + Name, Bytes);
+    } else {
+      ++Count;
+      if (Bytes)
+        *Bytes += (uint64_t(Found.nFileSizeHigh) << 32) | Found.nFileSizeLow;
+    }
+  } while (::FindNextFileW(Search, &Found));
+  ::FindClose(Search);
+  return Count;
+}
+
+// The whole road as a FAR user takes it: F11, OK in the comparison dialog, the document closed,
+// OK in the synchronise dialog.
+bool Synchronise(TFarHost &Host) {
+  THostDialogUser(Host.Script()).Press(L"OK");
+  Host.OpenFromPluginsMenu();
+  THostEditorWindow *Document = THostEditor::Of(Host).Current();
+  if (!Document)
+    return false;
+  THostDialogUser(Host.Script()).Press(L"OK");
+  Document->Close();
+  Host.ClearRecords();
+  return THostEditor::Of(Host).OpenCount() == 0;
+}
+
+uint64_t Number(const char *Text) {
+  return std::strtoull(Text, nullptr, 10);
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
-  const uint64_t Megabytes = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 2048;
-
-  TFarHost Host;
-  THostExports Exports;
-  Exports.SetStartupInfoW = &SetStartupInfoW;
-  Exports.GetGlobalInfoW = &GetGlobalInfoW;
-  Exports.GetPluginInfoW = &GetPluginInfoW;
-  Exports.OpenW = &OpenW;
-  Exports.ConfigureW = &ConfigureW;
-  Exports.ExitFARW = &ExitFARW;
-  Exports.ProcessEditorEventW = &ProcessEditorEventW;
-  Exports.ProcessEditorInputW = &ProcessEditorInputW;
-  FreePlugin();
-  RegisterPlugin(std::make_unique<TVelmoraPlugin>());
-  Host.AttachInProcess(Exports);
-  Host.CallGetGlobalInfo();
-  Host.CallSetStartupInfo();
+  TTreeShape Shape;
+  int Rounds = 3;
+  bool Large = false;
+  uint64_t TotalMb = 2048, FileMb = 64;
+  for (int I = 1; I < argc; ++I) {
+    const char *Arg = argv[I];
+    const char *Value = I + 1 < argc ? argv[I + 1] : "0";
+    if (!std::strcmp(Arg, "large")) {
+      Large = true;
+    } else if (!std::strcmp(Arg, "small")) {
+      Large = false;
+    } else if (!std::strcmp(Arg, "--files")) {
+      Shape.Files = Number(Value), ++I;
+    } else if (!std::strcmp(Arg, "--dirs")) {
+      Shape.Directories = std::max<uint64_t>(1, Number(Value)), ++I;
+    } else if (!std::strcmp(Arg, "--min-kb")) {
+      Shape.MinBytes = Number(Value) << 10, ++I;
+    } else if (!std::strcmp(Arg, "--max-kb")) {
+      Shape.MaxBytes = Number(Value) << 10, ++I;
+    } else if (!std::strcmp(Arg, "--total-mb")) {
+      TotalMb = Number(Value), ++I;
+    } else if (!std::strcmp(Arg, "--file-mb")) {
+      FileMb = std::max<uint64_t>(1, Number(Value)), ++I;
+    } else if (!std::strcmp(Arg, "--rounds")) {
+      Rounds = std::max(1, std::atoi(Value)), ++I;
+    } else {
+      std::fprintf(stderr, "unknown argument %s\n", Arg);
+      return 2;
+    }
+  }
+  if (Large) {
+    Shape.Files = static_cast<size_t>(std::max<uint64_t>(1, TotalMb / FileMb));
+    Shape.Directories = std::min<size_t>(Shape.Files, 4);
+    Shape.MinBytes = Shape.MaxBytes = FileMb << 20;
+  }
+  Shape.MaxBytes = std::max(Shape.MaxBytes, Shape.MinBytes);
 
   wchar_t Temp[MAX_PATH];
   ::GetTempPathW(MAX_PATH, Temp);
   const std::wstring Root =
       std::wstring(Temp) + L"velmora-syncbench-" + std::to_wstring(::GetCurrentProcessId());
   ::CreateDirectoryW(Root.c_str(), nullptr);
-  const std::wstring Source = Root + L"\\source", Plain = Root + L"\\plain", Synced = Root + L"\\synced";
+  const std::wstring Source = Root + L"\\left", Bare = Root + L"\\bare", Right = Root + L"\\right";
+  ::CreateDirectoryW(Right.c_str(), nullptr);
 
-  std::printf("writing %llu MB of files...\n", static_cast<unsigned long long>(Megabytes));
-  const std::vector<std::wstring> Files = MakeTree(Source, Megabytes << 20);
-  std::printf("%zu files\n", Files.size());
+  std::printf("Writing %zu files of %llu to %llu KB in %zu directories ...\n", Shape.Files,
+              static_cast<unsigned long long>(Shape.MinBytes >> 10),
+              static_cast<unsigned long long>(Shape.MaxBytes >> 10), Shape.Directories);
+  std::fflush(stdout);
+  const uint64_t Bytes = MakeTree(Source, Shape);
 
-  double BestPlain = 1e30, BestSynced = 1e30;
-  for (int Round = 0; Round < 3; ++Round) {
-    if (Round % 2 == 0) {
-      BestPlain = std::min(BestPlain, PlainCopy(Source, Plain, Files));
-      BestSynced = std::min(BestSynced, SynchronisedCopy(Source, Synced));
-    } else {
-      BestSynced = std::min(BestSynced, SynchronisedCopy(Source, Synced));
-      BestPlain = std::min(BestPlain, PlainCopy(Source, Plain, Files));
+  int Result = 0;
+  {
+    TFarHost Host;
+    if (!Host.Start()) {
+      std::printf("the plug-in could not be started\n");
+      RemoveTree(Root);
+      return 1;
+    }
+    HostSettings().SetNumber(Host.PluginGuid(), L"", L"ProcessSubfolders", 1);
+    HostSettings().SetNumber(Host.PluginGuid(), L"", L"CompareContents", 0);
+    HostPanels().SetFolder(THostSide::Left, Source);
+    HostPanels().SetFolder(THostSide::Right, Right);
+
+    double BestBare = 1e30, BestSync = 1e30;
+    for (int Round = 0; Round < 2 * Rounds; ++Round) {
+      const bool BareTurn = (Round % 2 == 0) == (Round / 2 % 2 == 0);
+      RemoveTree(Bare);
+      RemoveContents(Right);
+      HostPanels().SetFolder(THostSide::Right, Right);
+      Settle();
+      // A mark a call trace can split the rounds at (WINEDEBUG=+relay under wine).
+      ::OutputDebugStringW(BareTurn ? L"velmora-bench: bare copy" : L"velmora-bench: synchronisation");
+      const double Start = Now();
+      if (BareTurn) {
+        BareCopy(Source, Bare);
+        BestBare = std::min(BestBare, Now() - Start);
+        ::OutputDebugStringW(L"velmora-bench: round over");
+      } else {
+        if (!Synchronise(Host)) {
+          std::printf("the synchronisation did not finish\n");
+          Result = 1;
+          break;
+        }
+        BestSync = std::min(BestSync, Now() - Start);
+        ::OutputDebugStringW(L"velmora-bench: round over");
+        uint64_t Copied = 0;
+        if (CountFiles(Right, &Copied) != Shape.Files || Copied != Bytes) {
+          std::printf("the synchronisation copied %zu files of %zu, %llu bytes of %llu\n", CountFiles(Right),
+                      Shape.Files, static_cast<unsigned long long>(Copied),
+                      static_cast<unsigned long long>(Bytes));
+          Result = 1;
+          break;
+        }
+      }
+    }
+    PROCESS_MEMORY_COUNTERS Memory{};
+    Memory.cb = sizeof Memory;
+    ::GetProcessMemoryInfo(::GetCurrentProcess(), &Memory, sizeof Memory);
+    const double Mb = static_cast<double>(Bytes) / 1048576.0;
+    std::printf("%zu files, %.1f MB; best of %d rounds each, taking turns\n", Shape.Files, Mb, Rounds);
+    std::printf("  bare recursive CopyFileExW      %8.3f s  %8.1f MB/s\n", BestBare, Mb / BestBare);
+    std::printf("  synchronisation, whole road     %8.3f s  %8.1f MB/s\n", BestSync, Mb / BestSync);
+    std::printf("  ratio                           %8.3f x\n", BestSync / BestBare);
+    std::printf("  peak working set                %8.1f MB\n", Memory.PeakWorkingSetSize / 1048576.0);
+    if (!Host.Failures().empty()) {
+      std::printf("the host recorded %zu fault(s):\n", Host.Failures().size());
+      for (const auto &Failure : Host.Failures())
+        std::printf("  %ls\n", Failure.c_str());
+      Result = 1;
     }
   }
-  const double Mb = static_cast<double>(Megabytes);
-  std::printf("plain CopyFileExW  %8.2f s  %8.1f MB/s\n", BestPlain, Mb / BestPlain);
-  std::printf("synchronisation    %8.2f s  %8.1f MB/s\n", BestSynced, Mb / BestSynced);
-  std::printf("ratio              %8.2f x\n", BestSynced / BestPlain);
-
   RemoveTree(Root);
-  TFarEditorManaged::FreeAdopted();
-  FreePlugin();
-  Host.Unload();
-  return 0;
+  return Result;
 }
