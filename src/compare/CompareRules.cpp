@@ -12,6 +12,8 @@ namespace {
 
 constexpr double TwoSeconds = 2.0 / 86400.0;
 constexpr double HoursPerDay = 24.0;
+// The largest shift between two time zones' clocks: UTC-12 against UTC+14.
+constexpr double MaxTimeZoneShiftHours = 26.0;
 // Day counts differing by less than this many units in the last place cannot be told apart:
 // the conversion from file times rounds once or twice, on each side.
 constexpr double DayCountRoundingUlps = 8.0;
@@ -222,6 +224,10 @@ bool TCompareRules::SameTimeDays(double LeftTime, double RightTime, bool LowPrec
   double Hours = 0;
   if (IgnorePossibleTimeZoneDifferences)
     Hours = std::trunc(Difference * HoursPerDay + 0.5);
+  // A larger whole number of hours than any two time zones are apart is a real difference (a file
+  // saved days later at the same minute), never a shift.
+  if (Hours > MaxTimeZoneShiftHours)
+    Hours = 0;
   const double Residual = std::fabs(Difference - Hours / HoursPerDay);
   return Residual <= Tolerance + DayCountSlack(LeftTime, RightTime);
 }

@@ -152,7 +152,9 @@ TEST(CompareRulesTime, ToleranceLimitsHoldForEveryStartTime) {
     Check(true, Hour + 2 * Second, true, true, "1 h 2 s, both");
     Check(false, Hour + 2 * Second + Millisecond, true, true, "1 h 2.001 s, both");
     Check(true, 3 * Hour, false, true, "3 h");
-    Check(true, 49 * Hour, true, true, "49 h");
+    Check(true, 26 * Hour + 2 * Second, true, true, "26 h 2 s: the widest time-zone shift");
+    Check(false, 27 * Hour, true, true, "27 h: no time zones are that far apart");
+    Check(false, 48 * Hour, true, true, "two days at the same minute");
     Check(false, Hour, true, false, "1 h, low precision only");
     Check(true, 0, false, false, "same instant, exact");
     Check(false, Millisecond, false, false, "1 ms, exact");

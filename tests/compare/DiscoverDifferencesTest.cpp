@@ -227,6 +227,22 @@ TEST_F(DiscoverDifferencesTest, ContentsAreComparedAndAnUnreadableFileIsAFailure
   EXPECT_EQ((Lines{L"b_contents.bin", L"d_lockedleft.bin"}), Sorted(Selected(THostSide::Right)));
 }
 
+TEST_F(DiscoverDifferencesTest, ATimeZoneShiftIsAtMostTwentySixHours) {
+  // The default options: low precision and time-zone shifts forgiven.
+  const int64_t Hour = 60 * Minute, Day = 24 * Hour;
+  const struct {
+    const wchar_t *Name;
+    int64_t Later;
+  } Saved[] = {{L"a_shift.txt", 26 * Hour}, {L"b_two_days.txt", 2 * Day}, {L"c_half_year.txt", 182 * Day}};
+  for (const auto &File : Saved) {
+    this->File(Left + L"\\" + File.Name, "same size");
+    this->File(Right + L"\\" + File.Name, "same size", File.Later);
+  }
+  ShowFolders();
+  Compare();
+  EXPECT_EQ((Lines{L"<---T\tb_two_days.txt", L"<---T\tc_half_year.txt"}), DifferenceLines());
+}
+
 TEST_F(DiscoverDifferencesTest, WithoutSubfoldersCommonDirectoriesAreNotCompared) {
   Folder(Left + L"\\common");
   Folder(Right + L"\\common");
