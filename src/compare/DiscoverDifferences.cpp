@@ -1,6 +1,7 @@
 #include "DiscoverDifferences.h"
 
 #include "DiscoverDifferencesDialog.h"
+#include "FarFormat.h"
 #include "Files.h"
 #include "Streams.h"
 #include "SynchronizeDirectories.h"
@@ -116,7 +117,9 @@ TDiscoverDifferences::~TDiscoverDifferences() {
 intptr_t TDiscoverDifferences::Run() {
   try {
     SelectPanels();
-    if (!IsFilePanel(*LeftPanel) || !IsFilePanel(*RightPanel)) {
+    const bool Virtual = IsVirtualPanel(*LeftPanel) || IsVirtualPanel(*RightPanel);
+    if (!(IsFilePanel(*LeftPanel) || IsVirtualPanel(*LeftPanel)) ||
+        !(IsFilePanel(*RightPanel) || IsVirtualPanel(*RightPanel))) {
       ShowMessage({GetMsg(MTitle), GetMsg(MNotFilePanels), GetMsg(MOk)}, FMSG_WARNING, 1);
       return 0;
     }
@@ -124,6 +127,10 @@ intptr_t TDiscoverDifferences::Run() {
     Options.Load();
     if (!AskOptions())
       return 0;
+    if (Virtual) {
+      SelectDifferencesOnly();
+      return 0;
+    }
 
     Task = std::make_unique<TSynchronizeTask>(LongPathName(LeftPanel->GetDirectoryName()),
                                               LongPathName(RightPanel->GetDirectoryName()));
@@ -187,6 +194,30 @@ bool TDiscoverDifferences::IsFilePanel(const TFarPanel &Panel) {
   return Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool TDiscoverDifferences::IsVirtualPanel(const TFarPanel &Panel) {
+  return Panel.GetPanelType() == PTYPE_FILEPANEL && Panel.IsPluginPanel() && !IsFilePanel(Panel);
+}
+
+void TDiscoverDifferences::SelectDifferencesOnly() {
+  // Nothing below the top and no contents: the items are the plug-in's, not files to open.
+  Options.ProcessSubfolders = false;
+  Options.CompareContents = false;
+  SelectedDifferences = 0;
+  bool Found = false;
+  {
+    TWalkScreenScope Screen(*Progress);
+    ComparePanels(*LeftPanel, *RightPanel, 0, Options.ProcessSelected, Found);
+  }
+  if (!Found) {
+    FinishRun(false);
+    return;
+  }
+  ShowMessage({GetMsg(MTitle),
+               Format(GetMsg(MSelectedDifferences), {static_cast<long long>(SelectedDifferences)}),
+               GetMsg(MSynchronizeNeedsDirectories), GetMsg(MSynchronizeNeedsDirectories2), GetMsg(MOk)},
+              0, 1);
+}
+
 bool TDiscoverDifferences::AskOptions() {
   TDiscoverDifferencesDialog Dialog;
   Dialog.Options = &Options;
@@ -201,16 +232,19 @@ bool TDiscoverDifferences::AskOptions() {
 
 void TDiscoverDifferences::ComparePanels(TFarPanel &Left, TFarPanel &Right, int32_t Depth,
                                          bool ProcessSelectedOnly, bool &Found) {
-  const std::wstring LeftRoot = WalkRoot(Left);
-  const std::wstring RightRoot = WalkRoot(Right);
+  // A plug-in's directory is no path of the file system: it is shown, never looked up.
+  const std::wstring LeftRoot =
+      IsVirtualPanel(Left) ? WithTrailingBackslash(Left.GetDirectoryName()) : WalkRoot(Left);
+  const std::wstring RightRoot =
+      IsVirtualPanel(Right) ? WithTrailingBackslash(Right.GetDirectoryName()) : WalkRoot(Right);
   ShowProgress(LeftRoot + L"*", RightRoot + L"*", 0, 0);
 
   if (!LeftVisited)
     LeftVisited = std::make_unique<TVisitedDirectories>();
   if (!RightVisited)
     RightVisited = std::make_unique<TVisitedDirectories>();
-  LeftLevelReal = RealPathName(WithoutTrailingBackslash(LeftRoot));
-  RightLevelReal = RealPathName(WithoutTrailingBackslash(RightRoot));
+  LeftLevelReal = IsVirtualPanel(Left) ? LeftRoot : RealPathName(WithoutTrailingBackslash(LeftRoot));
+  RightLevelReal = IsVirtualPanel(Right) ? RightRoot : RealPathName(WithoutTrailingBackslash(RightRoot));
   TVisitedKeyScope LeftScope(*LeftVisited, TVisitedDirectories::KeyOfRealPath(LeftLevelReal));
   TVisitedKeyScope RightScope(*RightVisited, TVisitedDirectories::KeyOfRealPath(RightLevelReal));
 
@@ -407,6 +441,10 @@ void TDiscoverDifferences::AddDifference(TDifferenceType DiffType, TDifferenceRe
                                          bool IsDirectory) {
   if (DiffType == dtEqual)
     return;
+  if (!Task) { // a run that only selects
+    ++SelectedDifferences;
+    return;
+  }
   if (!Output)
     throw EStreamError(L"The differences document is not open");
   Output->WriteLine(TDifferenceItem(DiffType, Reason, RelativeDir + Name, IsDirectory).FormatLine());

@@ -37,6 +37,9 @@ public:
   // only when it shows real names and its directory is an existing absolute path: the directory
   // of an archive or a remote site would otherwise be taken relative to the current directory.
   static bool IsFilePanel(const TFarPanel &Panel);
+  // A plug-in's file panel that is no directory of the file system (an archive, a remote site):
+  // only its own items can be compared, and only a selection can come of it.
+  static bool IsVirtualPanel(const TFarPanel &Panel);
   // The comparison dialog; on OK the settings store receives what the user ticked and the run
   // uses what is in effect. False when the user cancelled.
   bool AskOptions();
@@ -70,6 +73,9 @@ public:
   // Opens the document (true: the editor owns it now), synchronises at once when FAR cannot open
   // the editor, or says that nothing differs.
   bool FinishRun(bool Found);
+  // A plug-in panel without real names on a side: the panels' own items compared by name, size and
+  // time, the differing ones selected on both panels, and the user told how many; no document.
+  void SelectDifferencesOnly();
 
   TFarPanel *GetLeftPanel() const { return LeftPanel.get(); }
   TFarPanel *GetRightPanel() const { return RightPanel.get(); }
@@ -93,4 +99,6 @@ private:
   std::wstring RightLevelReal;
   // Holds the two read buffers of the contents comparison for the whole run.
   TCompareRules Rules;
+  // Differences found by a run that only selects them (no document to write them to).
+  size_t SelectedDifferences = 0;
 };

@@ -203,8 +203,14 @@ enum TVelmoraMessage : int {
   MFailureLinkNotRemovable = 148,
   MFailureCopyKeptAs = 149,
 
+  // A comparison with a plug-in's panel: how many differences were selected, and why there is
+  // no document to synchronise from.
+  MSelectedDifferences = 150,
+  MSynchronizeNeedsDirectories = 151,
+  MSynchronizeNeedsDirectories2 = 152,
+
   // How many messages every language file holds.
-  MMessageCount = 150
+  MMessageCount = 153
 };
 
 // The description lines of the differences document, in the order they are written.

@@ -4,6 +4,7 @@
 
 #include "DiscoverDifferences.h"
 #include "FarEditor.h"
+#include "FarFormat.h"
 #include "FarProgress.h"
 #include "HostDialogs.h"
 #include "HostEditor.h"
@@ -443,37 +444,64 @@ TEST_F(DiscoverDifferencesTest, OnlyTwoFilePanelsAreCompared) {
   EXPECT_TRUE(Host.Part<THostDialogs>().Runs.empty());
 }
 
-TEST_F(DiscoverDifferencesTest, APluginPanelWithAVirtualDirectoryIsRefused) {
+TEST_F(DiscoverDifferencesTest, APluginPanelWithoutRealNamesIsComparedBySelectionOnly) {
   // {0C3F5A9B-6E21-4D8B-9A7C-2F1E4B6D8A03}
   const GUID Archiver = {0x0C3F5A9B, 0x6E21, 0x4D8B, {0x9A, 0x7C, 0x2F, 0x1E, 0x4B, 0x6D, 0x8A, 0x03}};
-  File(Left + L"\\file.txt", "x");
+  File(Left + L"\\same.txt", "same");
+  File(Left + L"\\newer here.txt", "same size", 10 * Minute);
+  File(Left + L"\\only here.txt", "x");
+  Folder(Left + L"\\dir");
   ShowFolders();
-  // An archive's inner folder would be taken relative to the current directory.
+  // An archive's inner folder: its items are the plug-in's, its directory no path on the disk.
   HostPanels().SetPluginPanel(THostSide::Right, Archiver, L"inner\\folder");
-  Host.Script().AnswerMessage(0, Host.Msg(MNotFilePanels));
-  EXPECT_EQ(0, Host.OpenFromPluginsMenu());
-  EXPECT_TRUE(Host.Part<THostDialogs>().Runs.empty());
+  auto Entry = [](const wchar_t *Name, uint64_t Size, int64_t Time,
+                  DWORD Attributes = FILE_ATTRIBUTE_ARCHIVE) {
+    THostPanelItem Item;
+    Item.FileName = Name;
+    Item.FileSize = Size;
+    Item.LastWriteTime = TicksToFileTime(BaseTime + Time);
+    Item.FileAttributes = Attributes;
+    return Item;
+  };
+  HostPanels().Panel(THostSide::Right).Items = {Entry(L"same.txt", 4, 0), Entry(L"newer here.txt", 9, 0),
+                                                Entry(L"only there.txt", 1, 0),
+                                                Entry(L"dir", 0, 0, FILE_ATTRIBUTE_DIRECTORY)};
+  Option(L"ProcessSubfolders", 1);
+  Compare({0});
+  const std::vector<THostMessage> Asked = Questions();
+  ASSERT_EQ(1u, Asked.size());
+  EXPECT_EQ(Format(Host.Msg(MSelectedDifferences), {3}), Asked[0].Lines.at(1));
+  EXPECT_EQ(Host.Msg(MSynchronizeNeedsDirectories), Asked[0].Lines.at(2));
+  EXPECT_EQ((Lines{L"newer here.txt", L"only here.txt"}), Sorted(Selected(THostSide::Left)));
+  EXPECT_EQ((Lines{L"only there.txt"}), Selected(THostSide::Right));
+  EXPECT_EQ(nullptr, Document());
+  EXPECT_EQ(0u, TempFiles());
 
-  // Real names alone are not enough when the directory is not an absolute path of a directory.
+  // Real names do not make a directory of one that is not an absolute path of a directory: still
+  // only a selection.
   HostPanels().Panel(THostSide::Right).PluginRealNames = true;
-  Host.Script().AnswerMessage(0, Host.Msg(MNotFilePanels));
-  EXPECT_EQ(0, Host.OpenFromPluginsMenu());
   HostPanels().Panel(THostSide::Right).PluginDirectory = Scratch / L"missing";
-  Host.Script().AnswerMessage(0, Host.Msg(MNotFilePanels));
-  EXPECT_EQ(0, Host.OpenFromPluginsMenu());
-  EXPECT_TRUE(Host.Part<THostDialogs>().Runs.empty());
+  Host.ClearRecords();
+  Compare({0});
+  EXPECT_EQ(nullptr, Document());
+  ASSERT_EQ(1u, Questions().size());
+  EXPECT_EQ(Format(Host.Msg(MSelectedDifferences), {3}), Questions()[0].Lines.at(1));
 
   // A plug-in showing a real folder with real names is compared, without subfolders or contents.
   // An item that names a file elsewhere by its full path (as a temporary panel lists them) has
   // no place in either directory and is left out.
-  HostPanels().Panel(THostSide::Right).PluginDirectory = Right;
+  ASSERT_TRUE(HostPanels().SetFolder(THostSide::Right, Right));
+  HostPanels().SetPluginPanel(THostSide::Right, Archiver, Right);
+  HostPanels().Panel(THostSide::Right).PluginRealNames = true;
   THostPanelItem Elsewhere;
   Elsewhere.FileName = Scratch / L"elsewhere.txt";
   Elsewhere.FileAttributes = FILE_ATTRIBUTE_ARCHIVE;
   HostPanels().Panel(THostSide::Right).Items.push_back(Elsewhere);
-  Option(L"ProcessSubfolders", 1);
+  HostPanels().ClearSelection(THostSide::Left);
+  Host.ClearRecords();
   Compare();
-  EXPECT_EQ((Lines{L"==>>F\tfile.txt"}), DifferenceLines());
+  EXPECT_EQ((Lines{L"==>>F\tdir\\*", L"==>>F\tnewer here.txt", L"==>>F\tonly here.txt", L"==>>F\tsame.txt"}),
+            DifferenceLines());
 }
 
 namespace {

@@ -162,6 +162,7 @@ const std::map<int, std::wstring> FormatMessages = {
     {MDocumentTitle, L"ss"},       // the left and the right directory
     {MMacroMissingArgument, L"d"}, // the argument's position, from 1
     {MMacroInvalidSide, L"s"},     // the text given as the side
+    {MSelectedDifferences, L"d"},  // how many differences were selected
 };
 
 std::wstring ExpectedConversions(int N) {
