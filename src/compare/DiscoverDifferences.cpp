@@ -5,6 +5,7 @@
 #include "Files.h"
 #include "Streams.h"
 #include "SynchronizeDirectories.h"
+#include "VelmoraHelp.h"
 #include "VelmoraMessages.h"
 #include "VisitedDirectories.h"
 
@@ -120,7 +121,8 @@ intptr_t TDiscoverDifferences::Run() {
     const bool Virtual = IsVirtualPanel(*LeftPanel) || IsVirtualPanel(*RightPanel);
     if (!(IsFilePanel(*LeftPanel) || IsVirtualPanel(*LeftPanel)) ||
         !(IsFilePanel(*RightPanel) || IsVirtualPanel(*RightPanel))) {
-      ShowMessage({GetMsg(MTitle), GetMsg(MNotFilePanels), GetMsg(MOk)}, FMSG_WARNING, 1);
+      ShowMessage({GetMsg(MTitle), GetMsg(MNotFilePanels), GetMsg(MOk)}, FMSG_WARNING, 1,
+                  VelmoraHelp::CompareDialog);
       return 0;
     }
     Options.Reset();
@@ -215,7 +217,7 @@ void TDiscoverDifferences::SelectDifferencesOnly() {
   ShowMessage({GetMsg(MTitle),
                Format(GetMsg(MSelectedDifferences), {static_cast<long long>(SelectedDifferences)}),
                GetMsg(MSynchronizeNeedsDirectories), GetMsg(MSynchronizeNeedsDirectories2), GetMsg(MOk)},
-              0, 1);
+              0, 1, VelmoraHelp::CompareDialog);
 }
 
 bool TDiscoverDifferences::AskOptions() {
@@ -464,7 +466,7 @@ void TDiscoverDifferences::ShowProgress(const std::wstring &LeftText, const std:
 
 void TDiscoverDifferences::ConfirmAbort(TFarProgress &, bool &Abort) {
   Abort = ShowMessage({GetMsg(MAbortTitle), GetMsg(MAbortText), GetMsg(MOk), GetMsg(MCancel)}, FMSG_WARNING,
-                      2) == 0;
+                      2, VelmoraHelp::CompareDialog) == 0;
 }
 
 std::wstring TDiscoverDifferences::SubdirectoryRealPath(const TBaseFileInfo &Info, const std::wstring &Path,
@@ -479,7 +481,8 @@ std::wstring TDiscoverDifferences::SubdirectoryRealPath(const TBaseFileInfo &Inf
 
 bool TDiscoverDifferences::FinishRun(bool Found) {
   if (!Found) {
-    ShowMessage({GetMsg(MNoDifferencesTitle), GetMsg(MNoDifferencesText), GetMsg(MOk)}, 0, 1);
+    ShowMessage({GetMsg(MNoDifferencesTitle), GetMsg(MNoDifferencesText), GetMsg(MOk)}, 0, 1,
+                VelmoraHelp::CompareDialog);
     return false;
   }
   if (!Task)

@@ -1,6 +1,7 @@
 #include "DiscoverDifferencesDialog.h"
 
 #include "FarPanel.h"
+#include "VelmoraHelp.h"
 #include "VelmoraMessages.h"
 
 #include <cwchar>
@@ -36,6 +37,7 @@ bool ParseDepth(const std::wstring &Text, int32_t &Value) {
 } // namespace
 
 TDiscoverDifferencesDialog::TDiscoverDifferencesDialog() : TOkCancelDialog(DiscoverDifferencesDialogGuid) {
+  SetHelpTopic(VelmoraHelp::CompareDialog);
   EnsureConstructed();
 }
 

@@ -82,7 +82,8 @@ std::wstring TFarModule::GetMsg(int Id) {
   return FromPChar(Plugin.Api(&PluginStartupInfo::GetMsg)(&Guid, static_cast<intptr_t>(Id)));
 }
 
-intptr_t TFarModule::ShowMessage(const std::vector<std::wstring> &Lines, FARMESSAGEFLAGS Flags, int Buttons) {
+intptr_t TFarModule::ShowMessage(const std::vector<std::wstring> &Lines, FARMESSAGEFLAGS Flags, int Buttons,
+                                 const wchar_t *HelpTopic) {
   if (Buttons < 0 || static_cast<size_t>(Buttons) > Lines.size())
     throw EFarError(L"Index out of bounds");
   TFarPlugin &Plugin = FarPlugin();
@@ -92,7 +93,7 @@ intptr_t TFarModule::ShowMessage(const std::vector<std::wstring> &Lines, FARMESS
   Items.reserve(Lines.size());
   for (const std::wstring &Line : Lines)
     Items.push_back(ToPChar(Line));
-  intptr_t Result = Message(&Guid, &NullGuid, Flags, nullptr, Items.data(), Items.size(), Buttons);
+  intptr_t Result = Message(&Guid, &NullGuid, Flags, HelpTopic, Items.data(), Items.size(), Buttons);
   if (Buttons > 0 && OnMessageShown)
     OnMessageShown();
   return Result;

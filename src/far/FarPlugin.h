@@ -61,7 +61,8 @@ public:
   static std::wstring GetMsg(int Id);
   // FAR's Message: Lines[0] is the title, the last Buttons lines are buttons. Returns the index
   // of the chosen button, -1 when cancelled. Raises EFarError when Buttons exceeds the lines.
-  static intptr_t ShowMessage(const std::vector<std::wstring> &Lines, FARMESSAGEFLAGS Flags, int Buttons);
+  static intptr_t ShowMessage(const std::vector<std::wstring> &Lines, FARMESSAGEFLAGS Flags, int Buttons,
+                              const wchar_t *HelpTopic = nullptr);
   // A warning with the standard title before the lines and a single standard OK button.
   static intptr_t ShowMessageWithTitle(const std::vector<std::wstring> &Lines);
   // FAR's Menu, centred, wrapping, with automatic hot keys. An item "-" is a separator. True and

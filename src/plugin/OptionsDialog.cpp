@@ -1,6 +1,7 @@
 #include "OptionsDialog.h"
 
 #include "Options.h"
+#include "VelmoraHelp.h"
 #include "VelmoraMessages.h"
 
 namespace {
@@ -12,6 +13,7 @@ constexpr GUID OptionsDialogGuid = {
 } // namespace
 
 TOptionsDialog::TOptionsDialog() : TOkCancelDialog(OptionsDialogGuid) {
+  SetHelpTopic(VelmoraHelp::Config);
   EnsureConstructed();
 }
 

@@ -1,6 +1,7 @@
 #include "Confirmations.h"
 
 #include "Files.h"
+#include "VelmoraHelp.h"
 #include "VelmoraMessages.h"
 
 #include <cmath>
@@ -103,7 +104,9 @@ std::wstring FormatDayCountText(double Days) {
 
 // ---- TConfirmationDialog ----
 
-TConfirmationDialog::TConfirmationDialog(const GUID &Id) : TButtonsDialog(Id) {}
+TConfirmationDialog::TConfirmationDialog(const GUID &Id) : TButtonsDialog(Id) {
+  SetHelpTopic(VelmoraHelp::Questions);
+}
 
 void TConfirmationDialog::AfterConstruction() {
   TButtonsDialog::AfterConstruction();

@@ -5,6 +5,7 @@
 #include "Options.h"
 #include "Streams.h"
 #include "SynchronizeUI.h"
+#include "VelmoraHelp.h"
 #include "VelmoraMessages.h"
 
 #include <cmath>
@@ -251,7 +252,7 @@ void TSynchronizeTask::ShowCommandMenu() {
   static const int Commands[] = {scChangeToLeft, scChangeToRight, scCompare,   scEditLeft, scEditRight,
                                  scFileInfo,     scNextLeft,      scNextRight, scGotoLeft, scGotoRight};
   int Index = -1;
-  if (!ShowMenu(CommandMenuGuid, GetMsg(MTitle), std::wstring(),
+  if (!ShowMenu(CommandMenuGuid, GetMsg(MTitle), VelmoraHelp::Document,
                 {GetMsg(MMenuChangeToLeft), GetMsg(MMenuChangeToRight), GetMsg(MMenuCompare),
                  GetMsg(MMenuEditLeft), GetMsg(MMenuEditRight), GetMsg(MMenuFileInfo),
                  GetMsg(MMenuNextDifferenceLeft), GetMsg(MMenuNextDifferenceRight), GetMsg(MMenuGotoLeft),

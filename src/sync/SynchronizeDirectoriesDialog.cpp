@@ -1,5 +1,6 @@
 #include "SynchronizeDirectoriesDialog.h"
 
+#include "VelmoraHelp.h"
 #include "VelmoraMessages.h"
 
 namespace {
@@ -11,6 +12,7 @@ const GUID SynchronizeDialogGuid = {
 } // namespace
 
 TSynchronizeDirectoriesDialog::TSynchronizeDirectoriesDialog() : TOkCancelDialog(SynchronizeDialogGuid) {
+  SetHelpTopic(VelmoraHelp::SynchronizeDialog);
   EnsureConstructed();
 }
 

@@ -8,6 +8,7 @@
 #include "Streams.h"
 #include "SynchronizeDirectoriesDialog.h"
 #include "SynchronizeUI.h"
+#include "VelmoraHelp.h"
 #include "VelmoraMessages.h"
 
 #include <unordered_map>
@@ -347,6 +348,6 @@ void TSynchronizeTask::ForceProgressRedraw() {
 }
 
 bool TSynchronizeTask::ConfirmAbort() {
-  return ShowMessage({GetMsg(MAbortTitle), GetMsg(MAbortText), GetMsg(MOk), GetMsg(MCancel)}, FMSG_WARNING,
-                     2) == 0;
+  return ShowMessage({GetMsg(MAbortTitle), GetMsg(MAbortText), GetMsg(MOk), GetMsg(MCancel)}, FMSG_WARNING, 2,
+                     VelmoraHelp::SynchronizeDialog) == 0;
 }

@@ -133,6 +133,7 @@ intptr_t WINAPI HostDialogRun(HANDLE hDlg) {
   THostDialogRun run;
   run.Id = dialog->Id;
   run.Title = dialog->Title();
+  run.HelpTopic = dialog->HelpTopic;
   run.DrawingAtStart = dialog->Draw();
   while (!dialog->Closed) {
     std::wstring why;

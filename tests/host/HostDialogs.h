@@ -106,6 +106,7 @@ struct THostDialogRun {
   GUID Id{};
   intptr_t ExitCode = -1;
   std::wstring Title;
+  std::wstring HelpTopic; // as DialogInit was given it
   // The dialog as drawn after DN_INITDIALOG and as it was when it closed.
   std::vector<std::wstring> DrawingAtStart, DrawingAtEnd;
   std::vector<THostDialogItem> FinalItems;

@@ -145,6 +145,7 @@ TEST_F(SynchronizeDocumentTest, CommandMenuListsTheTenCommandsAndRunsThePickedOn
   for (size_t i = 0; i < 10; ++i)
     EXPECT_EQ(Host.Msg(Expected[i]), Menu.Items[i].Text) << i;
   EXPECT_EQ(Host.Msg(MTitle), Menu.Title.value_or(L""));
+  EXPECT_EQ(L"Document", Menu.HelpTopic.value_or(L"")); // a topic of the help files
 
   // Cancelling does nothing; the menu from another editor is not offered at all.
   Host.Script().CancelMenu();
