@@ -1,11 +1,15 @@
 // Time of a whole comparison run through the test host (plug-ins menu, dialog confirmed, walk of
-// both trees without contents, document opened) against a plain recursive FindFirstFileW walk of
-// the same two trees, measured in the same run. Not a test: it prints its numbers.
+// both trees, document opened) against bare walks of the same two trees, measured in the same
+// run: the contestants take turns, best of several rounds. Not a test: it prints the ratios. Run it
+// in a real console (scripts/bench.sh does, in a detached tmux session), where every console call
+// costs what it costs in FAR.
 //
-//   DiscoverBench.exe [files] [directories] [folder]
+//   DiscoverBench.exe [--files N] [--dirs N] [--contents] [--rounds R] [--folder F]
 //
-// Defaults: 100000 files in 5000 directories per side, one side with 1% of the files changed;
-// the trees are made in a fresh folder under the temporary folder and removed afterwards.
+// Defaults: 20,000 files in 1,000 directories per side, one side with 1% of the files changed.
+// --contents compares contents too, against a bare walk that also reads every file of both trees
+// in 64 KiB blocks. The trees are made in a fresh folder under the temporary folder (or F) and
+// removed afterwards.
 #include "Differences.h"
 #include "HostDialogs.h"
 #include "HostEditor.h"
@@ -20,6 +24,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -56,8 +61,9 @@ bool WriteSmallFile(const std::wstring &Path, const char *Text, size_t Length, c
 }
 
 // Directories Count in a two-level layout (about sqrt(Count) folders of folders), Files spread
-// evenly over them. Every hundredth file of the right side differs in size.
-bool MakeTree(const std::wstring &Root, size_t Files, size_t Directories, bool Changed) {
+// evenly over them. Every hundredth file of the right side differs in its contents only, or
+// (without contents compared) in size too.
+bool MakeTree(const std::wstring &Root, size_t Files, size_t Directories, bool Changed, bool SameSize) {
   if (!::CreateDirectoryW(Root.c_str(), nullptr))
     return false;
   const size_t Top = std::max<size_t>(1, static_cast<size_t>(std::sqrt(static_cast<double>(Directories))));
@@ -73,8 +79,9 @@ bool MakeTree(const std::wstring &Root, size_t Files, size_t Directories, bool C
     const size_t Here = Files / Directories + (Directory < Files % Directories ? 1 : 0);
     for (size_t I = 0; I < Here; ++I, ++File) {
       const bool Differs = Changed && File % 100 == 0;
-      if (!WriteSmallFile(Folder + L"\\file" + std::to_wstring(I) + L".txt", "sample contents!",
-                          Differs ? 16 : 15, Time))
+      const char *Text = Differs && SameSize ? "sample Contents!" : "sample contents!";
+      if (!WriteSmallFile(Folder + L"\\file" + std::to_wstring(I) + L".txt", Text,
+                          Differs && !SameSize ? 16 : 15, Time))
         return false;
     }
   }
@@ -100,15 +107,29 @@ void RemoveTree(const std::wstring &Path) {
   ::RemoveDirectoryW(Path.c_str());
 }
 
-// The baselines: every entry of the tree listed once, nothing else. Basic: the search level the
-// comparison uses (no short names, large fetches). ListFirst: each directory is listed to its end
-// and its search closed before the walk descends, as the comparison does.
-enum TWalkKind { wkPlain, wkBasic, wkListFirst };
+// Reads a file to its end in 64 KiB blocks.
+void ReadWhole(const std::wstring &Path) {
+  static char Buffer[64 << 10];
+  HANDLE File = ::CreateFileW(Path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (File == INVALID_HANDLE_VALUE)
+    return;
+  DWORD Read = 0;
+  while (::ReadFile(File, Buffer, sizeof Buffer, &Read, nullptr) && Read > 0) {
+  }
+  ::CloseHandle(File);
+}
+
+// The baselines: every entry of the tree listed once. Basic: the search level the comparison uses
+// (no short names, large fetches). ListFirst: each directory is listed to its end and its search
+// closed before the walk descends, as the comparison does. Reading: the basic walk reading every
+// file as well.
+enum TWalkKind { wkPlain, wkBasic, wkListFirst, wkReading };
 
 size_t PlainWalk(const std::wstring &Directory, TWalkKind Kind = wkPlain) {
   size_t Entries = 0;
   WIN32_FIND_DATAW Data;
-  const std::wstring Pattern = Directory + L"\\*.*";
+  const std::wstring Pattern = Directory + L"\\*";
   HANDLE Find = Kind == wkPlain
                     ? ::FindFirstFileW(Pattern.c_str(), &Data)
                     : ::FindFirstFileExW(Pattern.c_str(), FindExInfoBasic, &Data, FindExSearchNameMatch,
@@ -126,6 +147,8 @@ size_t PlainWalk(const std::wstring &Directory, TWalkKind Kind = wkPlain) {
         Subdirectories.push_back(Directory + L"\\" + Data.cFileName);
       else
         Entries += PlainWalk(Directory + L"\\" + Data.cFileName, Kind);
+    } else if (Kind == wkReading) {
+      ReadWhole(Directory + L"\\" + Data.cFileName);
     }
   } while (::FindNextFileW(Find, &Data));
   ::FindClose(Find);
@@ -134,16 +157,35 @@ size_t PlainWalk(const std::wstring &Directory, TWalkKind Kind = wkPlain) {
   return Entries;
 }
 
+std::wstring Wide(const char *Text) {
+  return std::wstring(Text, Text + std::strlen(Text));
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
-  const size_t Files = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 100000;
-  const size_t Directories = argc > 2 ? std::max<size_t>(1, std::strtoul(argv[2], nullptr, 10)) : 5000;
+  size_t Files = 20000, Directories = 1000;
+  int Rounds = 3;
+  bool Contents = false;
   std::wstring Base;
-  if (argc > 3) {
-    std::string Arg = argv[3];
-    Base.assign(Arg.begin(), Arg.end());
-  } else {
+  for (int I = 1; I < argc; ++I) {
+    const char *Value = I + 1 < argc ? argv[I + 1] : "0";
+    if (!std::strcmp(argv[I], "--files"))
+      Files = std::strtoul(Value, nullptr, 10), ++I;
+    else if (!std::strcmp(argv[I], "--dirs"))
+      Directories = std::max<size_t>(1, std::strtoul(Value, nullptr, 10)), ++I;
+    else if (!std::strcmp(argv[I], "--rounds"))
+      Rounds = std::max(1, std::atoi(Value)), ++I;
+    else if (!std::strcmp(argv[I], "--folder"))
+      Base = Wide(Value), ++I;
+    else if (!std::strcmp(argv[I], "--contents"))
+      Contents = true;
+    else {
+      std::fprintf(stderr, "unknown argument %s\n", argv[I]);
+      return 2;
+    }
+  }
+  if (Base.empty()) {
     wchar_t Temp[MAX_PATH + 1];
     Base.assign(Temp, ::GetTempPathW(MAX_PATH + 1, Temp));
   }
@@ -155,8 +197,8 @@ int main(int argc, char **argv) {
   std::printf("Building two trees of %zu files in %zu directories each ...\n", Files, Directories);
   std::fflush(stdout);
   double Start = Now();
-  if (!::CreateDirectoryW(Root.c_str(), nullptr) || !MakeTree(Left, Files, Directories, false) ||
-      !MakeTree(Right, Files, Directories, true)) {
+  if (!::CreateDirectoryW(Root.c_str(), nullptr) || !MakeTree(Left, Files, Directories, false, Contents) ||
+      !MakeTree(Right, Files, Directories, true, Contents)) {
     std::printf("could not build the trees\n");
     RemoveTree(Root);
     return 1;
@@ -173,30 +215,36 @@ int main(int argc, char **argv) {
       return 1;
     }
     HostSettings().SetNumber(Host.PluginGuid(), L"", L"ProcessSubfolders", 1);
-    HostSettings().SetNumber(Host.PluginGuid(), L"", L"CompareContents", 0);
+    HostSettings().SetNumber(Host.PluginGuid(), L"", L"CompareContents", Contents ? 1 : 0);
     HostPanels().SetFolder(THostSide::Left, Left);
     HostPanels().SetFolder(THostSide::Right, Right);
 
-    // Warm the system's caches the same way for both contestants.
-    const size_t Entries = PlainWalk(Left) + PlainWalk(Right);
-    // The contestants take turns, so that neither profits from running later (the system may
-    // still be writing the fresh trees back when the first walk starts).
-    double Baseline[3] = {1e30, 1e30, 1e30};
+    // Warm the system's caches the same way for every contestant.
+    const size_t Entries = PlainWalk(Left, wkReading) + PlainWalk(Right, wkReading);
+    const std::vector<TWalkKind> Kinds =
+        Contents ? std::vector<TWalkKind>{wkReading} : std::vector<TWalkKind>{wkBasic, wkPlain, wkListFirst};
+    std::vector<double> Baseline(wkReading + 1, 1e30);
     const size_t PeakBefore = PeakWorkingSet();
     double Run = 1e30;
     size_t Lines = 0;
-    for (int Round = 0; Round < 3; ++Round) {
-      for (int Kind = wkPlain; Kind <= wkListFirst; ++Kind) {
+    auto Walks = [&] {
+      for (TWalkKind Kind : Kinds) {
         const std::wstring Prefix = Kind == wkListFirst ? L"\\\\?\\" : L"";
+        ::OutputDebugStringW(L"velmora-bench: walk");
         Start = Now();
-        PlainWalk(Prefix + Left, TWalkKind(Kind));
-        PlainWalk(Prefix + Right, TWalkKind(Kind));
+        PlainWalk(Prefix + Left, Kind);
+        PlainWalk(Prefix + Right, Kind);
         Baseline[Kind] = std::min(Baseline[Kind], Now() - Start);
+        ::OutputDebugStringW(L"velmora-bench: round over");
       }
+    };
+    auto Comparison = [&] {
       THostDialogUser(Host.Script()).Press(L"OK");
+      ::OutputDebugStringW(L"velmora-bench: comparison");
       Start = Now();
       Host.OpenFromPluginsMenu();
       Run = std::min(Run, Now() - Start);
+      ::OutputDebugStringW(L"velmora-bench: round over");
       Lines = 0;
       if (THostEditorWindow *Document = THostEditor::Of(Host).Current())
         for (const std::wstring &Line : Document->Lines()) {
@@ -204,17 +252,36 @@ int main(int argc, char **argv) {
           Lines += Item.ParseLine(Line) ? 1 : 0;
         }
       Host.ClearRecords();
+    };
+    // The contestants take turns, in the order ABBA, so that neither profits from running later.
+    for (int Round = 0; Round < Rounds; ++Round) {
+      if (Round % 2 == 0) {
+        Walks();
+        Comparison();
+      } else {
+        Comparison();
+        Walks();
+      }
     }
     const size_t PeakAfter = PeakWorkingSet();
+    // Measured as often as the comparison: the walk the comparison's own listing matches.
+    const double Floor = Baseline[Contents ? wkReading : wkBasic];
 
-    std::printf("Entries per run: %zu (both trees), differences found: %zu (expected %zu)\n", Entries, Lines,
-                (Files + 99) / 100);
-    std::printf("  walk of both trees, FindFirstFileW:                   %8.3f s\n", Baseline[wkPlain]);
-    std::printf("  the same with FindFirstFileExW, basic level:         %8.3f s\n", Baseline[wkBasic]);
-    std::printf("  the same, listed before descending, \\\\?\\ paths:     %8.3f s\n", Baseline[wkListFirst]);
-    std::printf("  comparison run through the host:                     %8.3f s\n", Run);
-    std::printf("  the run against the three walks: %.2fx, %.2fx, %.2fx\n", Run / Baseline[wkPlain],
-                Run / Baseline[wkBasic], Run / Baseline[wkListFirst]);
+    std::printf(
+        "Entries per run: %zu (both trees), differences found: %zu (expected %zu); best of %d rounds\n",
+        Entries, Lines, (Files + 99) / 100, Rounds);
+    if (Contents) {
+      std::printf("  walk of both trees reading every file, 64 KiB blocks: %8.3f s\n", Baseline[wkReading]);
+    } else {
+      std::printf("  walk of both trees, FindFirstFileW:                   %8.3f s\n", Baseline[wkPlain]);
+      std::printf("  the same with FindFirstFileExW, basic level:         %8.3f s\n", Baseline[wkBasic]);
+      std::printf("  the same, listed before descending, \\\\?\\ paths:     %8.3f s\n",
+                  Baseline[wkListFirst]);
+    }
+    std::printf("  comparison run through the host%s:           %8.3f s\n", Contents ? ", contents" : "",
+                Run);
+    std::printf("  ratio to the %s:           %8.3f x\n",
+                Contents ? "walk reading every file" : "FindFirstFileExW walk  ", Run / Floor);
     std::printf("  peak working set: %.1f MB before the runs, %.1f MB after\n", PeakBefore / 1048576.0,
                 PeakAfter / 1048576.0);
     if (!Host.Failures().empty()) {

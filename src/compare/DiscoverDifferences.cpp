@@ -13,13 +13,6 @@
 
 namespace {
 
-// -1, 0 or +1, as the file lists are sorted.
-int CompareNames(const std::wstring &Left, const std::wstring &Right) {
-  return ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, Left.c_str(), static_cast<int>(Left.size()),
-                          Right.c_str(), static_cast<int>(Right.size())) -
-         CSTR_EQUAL;
-}
-
 std::wstring WithTrailingBackslash(std::wstring Path) {
   if (Path.empty() || Path.back() != L'\\')
     Path += L'\\';
@@ -56,7 +49,8 @@ void KeepPlainNames(TFileInfoList &List) {
       List.Delete(I - 1);
 }
 
-// The real path of the level being walked, replaced for a sublevel and put back after it.
+// What is known of the level being walked (its real path, its relative name), replaced for a
+// sublevel and put back after it.
 class TLevelScope {
 public:
   TLevelScope(std::wstring &Level, const std::wstring &Sublevel) : FLevel(Level), FSaved(Level) {
@@ -279,7 +273,7 @@ void TDiscoverDifferences::ComparePanels(TFarPanel &Left, TFarPanel &Right, int3
         Keep(LeftList, L);
         continue;
       }
-      const int Order = CompareNames(LeftList[L].GetFileName(), RightList[R].GetFileName());
+      const int Order = CompareFileNames(LeftList[L], RightList[R]);
       if (Order < 0)
         Keep(LeftList, L);
       else if (Order > 0)
@@ -303,7 +297,9 @@ void TDiscoverDifferences::ComparePanels(TFarPanel &Left, TFarPanel &Right, int3
 void TDiscoverDifferences::CompareLists(TFileInfoList &LeftList, TFileInfoList &RightList,
                                         const std::wstring &LeftRoot, const std::wstring &RightRoot,
                                         const std::wstring &RelativeDir, int32_t Depth, bool &Found) {
-  TFarScreen::SetConsoleTitle(GetMsg(MTitle) + L": " + RelativeDir);
+  // The console title names this directory from the progress window's next drawing on, and its
+  // parent again once it is done.
+  TLevelScope Title(CurrentDirectory, RelativeDir);
   LeftList.SortByFileNameDescending();
   RightList.SortByFileNameDescending();
 
@@ -316,7 +312,7 @@ void TDiscoverDifferences::CompareLists(TFileInfoList &LeftList, TFileInfoList &
     RightInfo.SetSelected(false);
     if (Progress->NeedsUpdate())
       ShowProgress(RelativeDir + LeftInfo.GetFileName(), RelativeDir + RightInfo.GetFileName(), 0, 0);
-    const int Order = CompareNames(LeftInfo.GetFileName(), RightInfo.GetFileName());
+    const int Order = CompareFileNames(LeftInfo, RightInfo);
     if (Order < 0) {
       AddDifference(dtMissingRight, drFile, RelativeDir, LeftInfo.GetFileName(), LeftInfo.IsDirectory());
       LeftInfo.SetSelected(true);
@@ -456,6 +452,8 @@ void TDiscoverDifferences::ShowProgress(const std::wstring &LeftText, const std:
                                         int64_t Done, int64_t Total) {
   if (!Progress->NeedsUpdate())
     return;
+  // A console call costs a trip to the console: the title follows the half-second redraw too.
+  TFarScreen::SetConsoleTitle(GetMsg(MTitle) + L": " + CurrentDirectory);
   // The window fixes its width when it is first shown; the first texts are fitted to the width
   // it is going to take.
   const int Width = Progress->IsShown() ? Progress->GetWidth() : TFarScreen::Width() - 14;

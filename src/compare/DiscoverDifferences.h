@@ -101,4 +101,6 @@ private:
   TCompareRules Rules;
   // Differences found by a run that only selects them (no document to write them to).
   size_t SelectedDifferences = 0;
+  // The relative directory being compared.
+  std::wstring CurrentDirectory;
 };

@@ -7,17 +7,41 @@
 
 namespace {
 
-// The locale-aware, case-insensitive order of names used by the whole comparison.
-int CompareNames(const std::wstring &Left, const std::wstring &Right) {
-  return ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, Left.c_str(), static_cast<int>(Left.size()),
-                          Right.c_str(), static_cast<int>(Right.size()));
-}
-
 bool IsDotEntry(const wchar_t *Name) {
   return (Name[0] == L'.' && Name[1] == 0) || (Name[0] == L'.' && Name[1] == L'.' && Name[2] == 0);
 }
 
 } // namespace
+
+const std::string &TBaseFileInfo::GetSortKey() const {
+  if (!FSortKey.empty())
+    return FSortKey;
+  const std::wstring &Name = GetFileName();
+  constexpr DWORD Flags = LCMAP_SORTKEY | NORM_IGNORECASE;
+  char Small[512];
+  int Length = ::LCMapStringW(LOCALE_USER_DEFAULT, Flags, Name.c_str(), static_cast<int>(Name.size()),
+                              reinterpret_cast<wchar_t *>(Small), sizeof Small);
+  if (Length > 0) {
+    FSortKey.assign(Small, static_cast<size_t>(Length));
+  } else {
+    Length =
+        ::LCMapStringW(LOCALE_USER_DEFAULT, Flags, Name.c_str(), static_cast<int>(Name.size()), nullptr, 0);
+    if (Length > 0) {
+      FSortKey.resize(static_cast<size_t>(Length));
+      Length = ::LCMapStringW(LOCALE_USER_DEFAULT, Flags, Name.c_str(), static_cast<int>(Name.size()),
+                              reinterpret_cast<wchar_t *>(FSortKey.data()), Length);
+    }
+    // Never seen; the bytes of the name at least keep the order the same throughout the run.
+    if (Length <= 0)
+      FSortKey.assign(reinterpret_cast<const char *>(Name.c_str()), (Name.size() + 1) * sizeof(wchar_t));
+  }
+  return FSortKey;
+}
+
+int CompareFileNames(const TBaseFileInfo &Left, const TBaseFileInfo &Right) {
+  const int Order = Left.GetSortKey().compare(Right.GetSortKey());
+  return Order < 0 ? -1 : Order > 0 ? 1 : 0;
+}
 
 double TFileInfoFromPanels::GetTime() const {
   return FileTimeToDays(FItem->LastWriteTime, true);
@@ -33,7 +57,7 @@ bool TFileInfoList::LoadFromDirectory(const std::wstring &Directory) {
   std::wstring Pattern = Directory;
   if (Pattern.empty() || Pattern.back() != L'\\')
     Pattern += L'\\';
-  Pattern += L"*.*";
+  Pattern += L"*";
 
   WIN32_FIND_DATAW Data{};
   TFindHandle Search(::FindFirstFileExW(Pattern.c_str(), FindExInfoBasic, &Data, FindExSearchNameMatch,
@@ -71,15 +95,13 @@ void TFileInfoList::LoadFromPanel(TFarPanel &Panel) {
 }
 
 void TFileInfoList::SortByFileName() {
-  std::sort(FItems.begin(), FItems.end(), [](const auto &Left, const auto &Right) {
-    return CompareNames(Left->GetFileName(), Right->GetFileName()) == CSTR_LESS_THAN;
-  });
+  std::sort(FItems.begin(), FItems.end(),
+            [](const auto &Left, const auto &Right) { return CompareFileNames(*Left, *Right) < 0; });
 }
 
 void TFileInfoList::SortByFileNameDescending() {
-  std::sort(FItems.begin(), FItems.end(), [](const auto &Left, const auto &Right) {
-    return CompareNames(Right->GetFileName(), Left->GetFileName()) == CSTR_LESS_THAN;
-  });
+  std::sort(FItems.begin(), FItems.end(),
+            [](const auto &Left, const auto &Right) { return CompareFileNames(*Right, *Left) < 0; });
 }
 
 TBaseFileInfo &TFileInfoList::Item(size_t Index) const {

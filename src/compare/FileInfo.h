@@ -25,7 +25,18 @@ public:
   virtual void SetSelected(bool Value) = 0;
 
   bool IsDirectory() const { return (GetAttributes() & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+
+  // The name's place in the order of the whole comparison (the user's locale, letter case
+  // ignored), worked out once: comparing two keys gives what CompareStringW gives for the names,
+  // at the cost of comparing bytes.
+  const std::string &GetSortKey() const;
+
+private:
+  mutable std::string FSortKey;
 };
+
+// -1, 0 or +1: how Left's name sorts against Right's (case-insensitive, the user's locale).
+int CompareFileNames(const TBaseFileInfo &Left, const TBaseFileInfo &Right);
 
 // A panel item seen through TBaseFileInfo. The selection is the item's PPIF_SELECTED bit and
 // reaches FAR when the owning panel applies its selection. The panel must outlive this object.
