@@ -129,7 +129,7 @@ intptr_t TDiscoverDifferences::Run() {
     }
 
     Task = std::make_unique<TSynchronizeTask>(LongPathName(LeftPanel->GetDirectoryName()),
-                                              LongPathName(RightPanel->GetDirectoryName()));
+                                              LongPathName(RightPanel->GetDirectoryName()), Filter);
     Output = std::make_unique<TTextStream>(Task->GetFileName(), fmOpenReadWrite | fmShareDenyWrite);
     Output->SetPosition(Output->GetSize());
 
@@ -223,6 +223,7 @@ bool TDiscoverDifferences::AskOptions() {
     return false;
   Options.Save();
   Options.Assign(Dialog.GetWorkingOptions());
+  Filter = TNameFilter(Options.IncludeMasks, Options.ExcludeMasks);
   return true;
 }
 
@@ -249,6 +250,8 @@ void TDiscoverDifferences::ComparePanels(TFarPanel &Left, TFarPanel &Right, int3
   RightList.LoadFromPanel(Right);
   KeepPlainNames(LeftList);
   KeepPlainNames(RightList);
+  Filter.Apply(LeftList);
+  Filter.Apply(RightList);
   LeftList.SortByFileName();
   RightList.SortByFileName();
 
@@ -399,6 +402,8 @@ void TDiscoverDifferences::CompareDirectories(TBaseFileInfo &LeftInfo, TBaseFile
   TFileInfoList LeftList, RightList;
   const bool LeftFailed = !LeftList.LoadFromDirectory(LeftPath);
   const bool RightFailed = !RightList.LoadFromDirectory(RightPath);
+  Filter.Apply(LeftList);
+  Filter.Apply(RightList);
   if (!LeftFailed && !RightFailed) {
     bool SubFound = false;
     TLevelScope LeftLevel(LeftLevelReal, LeftReal), RightLevel(RightLevelReal, RightReal);

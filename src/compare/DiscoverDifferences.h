@@ -5,6 +5,7 @@
 #include "FarPlugin.h"
 #include "FarProgress.h"
 #include "FileInfo.h"
+#include "NameFilter.h"
 #include "Options.h"
 
 #include <cstdint>
@@ -99,6 +100,8 @@ private:
   std::wstring RightLevelReal;
   // Holds the two read buffers of the contents comparison for the whole run.
   TCompareRules Rules;
+  // The masks of the run.
+  TNameFilter Filter;
   // Differences found by a run that only selects them (no document to write them to).
   size_t SelectedDifferences = 0;
   // The relative directory being compared.

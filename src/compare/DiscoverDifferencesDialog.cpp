@@ -1,9 +1,11 @@
 #include "DiscoverDifferencesDialog.h"
 
+#include "FarMasks.h"
 #include "FarPanel.h"
 #include "VelmoraHelp.h"
 #include "VelmoraMessages.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <limits>
 
@@ -14,6 +16,9 @@ constexpr GUID DiscoverDifferencesDialogGuid = {
     0x8d1f5b27, 0xc43e, 0x4a96, {0xb0, 0x7d, 0x2e, 0x91, 0xa6, 0xc5, 0xf8, 0x30}};
 
 const wchar_t MaxScanDepthMask[] = L"99999";
+// The masks fields share their history with no other dialog.
+const wchar_t IncludeMasksHistory[] = L"Velmora3.IncludeMasks";
+const wchar_t ExcludeMasksHistory[] = L"Velmora3.ExcludeMasks";
 
 // The depth field's text as a number: digits only, as its mask allows (surrounding blanks are
 // ignored). False for anything else, a sign included, and for numbers beyond 32 bits.
@@ -54,6 +59,12 @@ void TDiscoverDifferencesDialog::CreateClientControls() {
   MaxScanDepthEdit->SetMaxLength(std::wcslen(MaxScanDepthMask));
   MaxScanDepthEdit->SetWidth(static_cast<int>(MaxScanDepthEdit->GetMaxLength()) + 1);
   ProcessSelectedCheckbox = AddCheckbox(0, 0, GetMsg(MDiscoverProcessSelected), false);
+  IncludeMasksLabel = AddLabel(0, 0, 0, GetMsg(MDiscoverIncludeMasks), taLeft);
+  IncludeMasksEdit = AddEdit(0, 0, 0, std::wstring());
+  IncludeMasksEdit->SetHistory(IncludeMasksHistory);
+  ExcludeMasksLabel = AddLabel(0, 0, 0, GetMsg(MDiscoverExcludeMasks), taLeft);
+  ExcludeMasksEdit = AddEdit(0, 0, 0, std::wstring());
+  ExcludeMasksEdit->SetHistory(ExcludeMasksHistory);
   ScanSeparator = AddSeparator(0);
   CompareLabel = AddLabel(0, 0, 0, GetMsg(MDiscoverCompareGroup), taLeft);
   CompareFileNameCaseCheckbox = AddCheckbox(0, 0, GetMsg(MDiscoverCompareFileNameCase), false);
@@ -79,6 +90,10 @@ void TDiscoverDifferencesDialog::ClearControls() {
   UseMaxScanDepthCheckbox = nullptr;
   MaxScanDepthEdit = nullptr;
   ProcessSelectedCheckbox = nullptr;
+  IncludeMasksLabel = nullptr;
+  IncludeMasksEdit = nullptr;
+  ExcludeMasksLabel = nullptr;
+  ExcludeMasksEdit = nullptr;
   ScanSeparator = nullptr;
   CompareLabel = nullptr;
   CompareFileNameCaseCheckbox = nullptr;
@@ -97,7 +112,7 @@ void TDiscoverDifferencesDialog::ClearControls() {
 void TDiscoverDifferencesDialog::AdjustSize(int &Width, int &Height) {
   TOkCancelDialog::AdjustSize(Width, Height);
   Width = 66;
-  Height = 23;
+  Height = 25;
 }
 
 void TDiscoverDifferencesDialog::SetSize(int Width, int Height) {
@@ -110,8 +125,26 @@ void TDiscoverDifferencesDialog::SetSize(int Width, int Height) {
   MaxScanDepthEdit->PlaceRightOf(UseMaxScanDepthCheckbox, 2, 0);
   MaxScanDepthEdit->SetWidth(static_cast<int>(MaxScanDepthEdit->GetMaxLength()) + 1);
   ProcessSelectedCheckbox->PlaceBelow(ProcessSubfoldersCheckbox, 0, 1);
-  ScanSeparator->PlaceBelow(ProcessSelectedCheckbox);
-  CompareLabel->PlaceBelow(ProcessSelectedCheckbox, 0, 1);
+  // Both fields start in one column, after the longer of the two labels.
+  IncludeMasksLabel->PlaceBelow(ProcessSelectedCheckbox);
+  ExcludeMasksLabel->PlaceBelow(IncludeMasksLabel);
+  // The hotkey marker takes no column.
+  auto TextWidth = [](const TLabel *Label) {
+    const std::wstring Text = Label->GetText();
+    return static_cast<int>(Text.size() - std::count(Text.begin(), Text.end(), L'&'));
+  };
+  const int LabelWidth = std::max(TextWidth(IncludeMasksLabel), TextWidth(ExcludeMasksLabel));
+  const int FieldLeft = IncludeMasksLabel->GetLeft() + LabelWidth + 1;
+  const int FieldWidth = ScanLabel->GetLeft() + ScanLabel->GetWidth() - FieldLeft;
+  for (auto [Edit, Label] :
+       {std::pair{IncludeMasksEdit, IncludeMasksLabel}, std::pair{ExcludeMasksEdit, ExcludeMasksLabel}}) {
+    Label->SetWidth(LabelWidth);
+    Edit->SetTop(Label->GetTop());
+    Edit->SetLeft(FieldLeft);
+    Edit->SetWidth(FieldWidth);
+  }
+  ScanSeparator->PlaceBelow(ExcludeMasksLabel);
+  CompareLabel->PlaceBelow(ExcludeMasksLabel, 0, 1);
   CompareFileNameCaseCheckbox->PlaceBelow(CompareLabel);
   CompareTimeCheckbox->PlaceBelow(CompareFileNameCaseCheckbox);
   LowPrecisionTimeCheckbox->PlaceBelow(CompareTimeCheckbox, 4);
@@ -165,6 +198,8 @@ void TDiscoverDifferencesDialog::LoadControls() {
   UseMaxScanDepthCheckbox->SetChecked(Options->UseMaxScanDepth);
   MaxScanDepthEdit->SetText(std::to_wstring(Options->MaxScanDepth));
   ProcessSelectedCheckbox->SetChecked(AnySelected());
+  IncludeMasksEdit->SetText(Options->IncludeMasks);
+  ExcludeMasksEdit->SetText(Options->ExcludeMasks);
   CompareFileNameCaseCheckbox->SetChecked(Options->CompareFileNameCase);
   CompareTimeCheckbox->SetChecked(Options->CompareTime);
   LowPrecisionTimeCheckbox->SetChecked(Options->LowPrecisionTime);
@@ -188,6 +223,8 @@ void TDiscoverDifferencesDialog::StoreControls(TVelmoraOptions &Target, bool Raw
   if (ParseDepth(MaxScanDepthEdit->GetText(), Depth))
     Target.MaxScanDepth = Depth;
   Target.ProcessSelected = Value(ProcessSelectedCheckbox);
+  Target.IncludeMasks = IncludeMasksEdit->GetText();
+  Target.ExcludeMasks = ExcludeMasksEdit->GetText();
   Target.CompareFileNameCase = Value(CompareFileNameCaseCheckbox);
   Target.CompareTime = Value(CompareTimeCheckbox);
   Target.LowPrecisionTime = Value(LowPrecisionTimeCheckbox) && (Raw || Target.CompareTime);
@@ -198,6 +235,21 @@ void TDiscoverDifferencesDialog::StoreControls(TVelmoraOptions &Target, bool Raw
   Target.IgnoreNewLines = Value(IgnoreNewLinesRadio) && (Raw || Target.CompareContentsIgnore);
   Target.IgnoreWhitespace = Value(IgnoreWhitespaceRadio) && (Raw || Target.CompareContentsIgnore);
   Target.SelectDifferencesOnBothPanels = Value(SelectBothCheckbox);
+}
+
+bool TDiscoverDifferencesDialog::CloseQuery(intptr_t ExitCode) {
+  if (OkButton == nullptr || ExitCode != OkButton->GetIndex())
+    return true;
+  for (TEdit *Edit : {IncludeMasksEdit, ExcludeMasksEdit}) {
+    const std::wstring Masks = Edit->GetText();
+    if (!TFarMasks::IsValid(Masks)) {
+      ShowMessage({GetMsg(MTitle), GetMsg(MInvalidMasks), Masks, GetMsg(MOk)}, FMSG_WARNING, 1,
+                  VelmoraHelp::CompareDialog);
+      SetFocusedControl(Edit);
+      return false;
+    }
+  }
+  return true;
 }
 
 bool TDiscoverDifferencesDialog::EditOptions() {

@@ -32,7 +32,7 @@ public:
   void RefreshEnabling(TControl *ClickedControl = nullptr, int NewState = 0);
 
   void ClearControls() override;
-  // 66 columns by 23 rows.
+  // 66 columns by 25 rows.
   void AdjustSize(int &Width, int &Height) override;
   void SetSize(int Width, int Height) override;
   const wchar_t *ClassName() const override { return L"TDiscoverDifferencesDialog"; }
@@ -42,6 +42,10 @@ public:
   TCheckbox *UseMaxScanDepthCheckbox = nullptr;
   TEdit *MaxScanDepthEdit = nullptr;
   TCheckbox *ProcessSelectedCheckbox = nullptr;
+  TLabel *IncludeMasksLabel = nullptr;
+  TEdit *IncludeMasksEdit = nullptr;
+  TLabel *ExcludeMasksLabel = nullptr;
+  TEdit *ExcludeMasksEdit = nullptr;
   TSeparator *ScanSeparator = nullptr;
   TLabel *CompareLabel = nullptr;
   TCheckbox *CompareFileNameCaseCheckbox = nullptr;
@@ -58,6 +62,8 @@ public:
 
 protected:
   void CreateClientControls() override;
+  // OK with masks FAR does not accept shows which and keeps the dialog open.
+  bool CloseQuery(intptr_t ExitCode) override;
 
 private:
   bool AnyPluginPanel() const;

@@ -110,6 +110,11 @@ TBaseFileInfo &TFileInfoList::Item(size_t Index) const {
   return *FItems[Index];
 }
 
+void TFileInfoList::RemoveIf(const std::function<bool(const TBaseFileInfo &)> &Remove) {
+  FItems.erase(std::remove_if(FItems.begin(), FItems.end(), [&](const auto &Item) { return Remove(*Item); }),
+               FItems.end());
+}
+
 void TFileInfoList::Add(std::unique_ptr<TBaseFileInfo> Info) {
   FItems.push_back(std::move(Info));
 }

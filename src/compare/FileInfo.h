@@ -4,6 +4,7 @@
 #include "FarPanel.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -101,6 +102,8 @@ public:
   void Add(std::unique_ptr<TBaseFileInfo> Info);
   // Frees the item; the ones after it move down by one.
   void Delete(size_t Index);
+  // Removes (and frees) every entry Remove says so of, keeping the order of the others.
+  void RemoveIf(const std::function<bool(const TBaseFileInfo &)> &Remove);
   void Clear() { FItems.clear(); }
 
 private:

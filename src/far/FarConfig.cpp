@@ -117,6 +117,21 @@ bool TFarConfig::TryReadNumber(const std::wstring &Name, int64_t &Value) const {
   return true;
 }
 
+bool TFarConfig::ReadFarNumber(size_t Subfolder, const std::wstring &Name, int64_t &Value) {
+  FarSettingsCreate Create{};
+  Create.StructSize = sizeof(Create);
+  Create.Guid = GUID{}; // FAR's own settings
+  if (Settings(INVALID_HANDLE_VALUE, SCTL_CREATE, PSL_ROAMING, &Create) == 0 || Create.Handle == nullptr ||
+      Create.Handle == INVALID_HANDLE_VALUE)
+    return false;
+  FarSettingsItem Item = SettingsItem(Subfolder, Name, FST_QWORD);
+  const bool Found = Settings(Create.Handle, SCTL_GET, 0, &Item) != 0;
+  Settings(Create.Handle, SCTL_FREE, 0, nullptr);
+  if (Found)
+    Value = static_cast<int64_t>(Item.Number);
+  return Found;
+}
+
 bool TFarConfig::TryReadBool(const std::wstring &Name, bool &Value) const {
   int64_t Number = 0;
   if (!TryReadNumber(Name, Number))

@@ -38,6 +38,10 @@ public:
   bool WriteBool(const std::wstring &Name, bool Value);
   bool WriteString(const std::wstring &Name, const std::wstring &Value);
 
+  // A number from FAR's own settings in one of FAR's subfolders (FSSF_SYSTEM, ...); false when
+  // FAR does not give it.
+  static bool ReadFarNumber(size_t Subfolder, const std::wstring &Name, int64_t &Value);
+
   HANDLE GetHandle() const { return FHandle; }
   // FAR's number of the open key; 0 is the plug-in's root key.
   size_t GetRoot() const { return FRoot; }

@@ -10,7 +10,6 @@ std::unique_ptr<wchar_t[]> NewCopy(const std::wstring &Text) {
   return Copy;
 }
 
-
 constexpr FARDIALOGITEMFLAGS AlignmentFlags = DIF_CENTERTEXT | DIF_LEFTTEXT | DIF_RIGHTTEXT;
 
 } // namespace
@@ -134,6 +133,13 @@ void TControl::SetMask(const std::wstring &Value) {
     Item.Flags = ChangeFlag(Item.Flags, DIF_MASKEDIT, !Value.empty());
     Item.Mask = Mask;
   });
+}
+
+void TControl::SetHistory(const std::wstring &Name) {
+  FHistory = NewCopy(Name);
+  FarDialogItem &Stored = StoredItem();
+  Stored.Flags = ChangeFlag(Stored.Flags, DIF_HISTORY, !Name.empty());
+  Stored.History = Name.empty() ? nullptr : FHistory.get();
 }
 
 size_t TControl::GetMaxLength() const {

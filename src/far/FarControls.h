@@ -35,6 +35,10 @@ public:
   void SetFlags(FARDIALOGITEMFLAGS Value);
   std::wstring GetMask() const;
   void SetMask(const std::wstring &Value);
+  // An edit field's history: FAR keeps what was entered under Name and offers it again (empty:
+  // none).
+  void SetHistory(const std::wstring &Name);
+  std::wstring GetHistory() const { return FHistory ? FHistory.get() : std::wstring(); }
   size_t GetMaxLength() const;
   void SetMaxLength(size_t Value);
   bool GetChecked() const;
@@ -98,6 +102,7 @@ private:
   int FIndex = -1;
   std::unique_ptr<wchar_t[]> FText;
   std::unique_ptr<wchar_t[]> FMask;
+  std::unique_ptr<wchar_t[]> FHistory;
 
   friend class TFarDialog;
 };

@@ -432,9 +432,16 @@ bool TFarDialog::DialogProc(intptr_t Msg, intptr_t Param1, void *Param2, intptr_
   }
   case DN_CONTROLINPUT:
     return DoControlInput(Param1, static_cast<const INPUT_RECORD *>(Param2), Result);
+  case DN_CLOSE:
+    Result = CloseQuery(Param1) ? TRUE : FALSE;
+    return true;
   default:
     return false;
   }
+}
+
+bool TFarDialog::CloseQuery(intptr_t) {
+  return true;
 }
 
 TFarDialog::TControl *TFarDialog::EventControl(intptr_t Index) const {

@@ -140,6 +140,9 @@ protected:
   virtual bool DoKillFocus(intptr_t Index, void *Param2, intptr_t &Result);
   virtual bool DoListChange(intptr_t Index, void *Param2, intptr_t &Result);
   virtual bool DoControlInput(intptr_t Index, const INPUT_RECORD *Record, intptr_t &Result);
+  // FAR is about to close the dialog with ExitCode (the index of the item that closes it, -1 for
+  // Esc); false keeps it open.
+  virtual bool CloseQuery(intptr_t ExitCode);
   virtual bool DoResizeConsole(intptr_t Param1, COORD Size, intptr_t &Result);
 
 private:

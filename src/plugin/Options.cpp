@@ -44,6 +44,22 @@ void TVelmoraOptions::Reset() {
   SilentModeByDefault = false;
   ShowDescriptionIsSyncFile = true;
   GlobalRemember = false;
+  IncludeMasks.clear();
+  ExcludeMasks.clear();
+  DeleteToRecycleBin = true; // until Load finds out how FAR itself deletes
+  VerifyCopies = false;
+  ConfirmMassDeletion = true;
+  CheckFreeSpace = true;
+}
+
+bool TVelmoraOptions::FarDeletesToRecycleBin() {
+  int64_t Value = 1;
+  try {
+    TFarConfig::ReadFarNumber(FSSF_SYSTEM, L"DeleteToRecycleBin", Value);
+  } catch (const Exception &) {
+    // No FAR to ask (the plug-in is not started): the safer way.
+  }
+  return Value != 0;
 }
 
 void TVelmoraOptions::Load() {
@@ -72,6 +88,14 @@ void TVelmoraOptions::Load() {
   SilentModeByDefault = ReadBool(L"SilentModeByDefault", SilentModeByDefault);
   ShowDescriptionIsSyncFile = ReadBool(L"ShowDescriptionIsSyncFile", ShowDescriptionIsSyncFile);
   GlobalRemember = ReadBool(L"GlobalRemember", GlobalRemember);
+  IncludeMasks = ReadString(L"IncludeMasks", IncludeMasks);
+  ExcludeMasks = ReadString(L"ExcludeMasks", ExcludeMasks);
+  // Never chosen here: the plug-in deletes as FAR does.
+  if (!TryReadBool(L"DeleteToRecycleBin", DeleteToRecycleBin))
+    DeleteToRecycleBin = FarDeletesToRecycleBin();
+  VerifyCopies = ReadBool(L"VerifyCopies", VerifyCopies);
+  ConfirmMassDeletion = ReadBool(L"ConfirmMassDeletion", ConfirmMassDeletion);
+  CheckFreeSpace = ReadBool(L"CheckFreeSpace", CheckFreeSpace);
 }
 
 void TVelmoraOptions::Save() {
@@ -99,6 +123,12 @@ void TVelmoraOptions::Save() {
   WriteBool(L"SilentModeByDefault", SilentModeByDefault);
   WriteBool(L"ShowDescriptionIsSyncFile", ShowDescriptionIsSyncFile);
   WriteBool(L"GlobalRemember", GlobalRemember);
+  WriteString(L"IncludeMasks", IncludeMasks);
+  WriteString(L"ExcludeMasks", ExcludeMasks);
+  WriteBool(L"DeleteToRecycleBin", DeleteToRecycleBin);
+  WriteBool(L"VerifyCopies", VerifyCopies);
+  WriteBool(L"ConfirmMassDeletion", ConfirmMassDeletion);
+  WriteBool(L"CheckFreeSpace", CheckFreeSpace);
 }
 
 void TVelmoraOptions::Assign(const TVelmoraOptions &Source) {
@@ -124,6 +154,12 @@ void TVelmoraOptions::Assign(const TVelmoraOptions &Source) {
   SilentModeByDefault = Source.SilentModeByDefault;
   ShowDescriptionIsSyncFile = Source.ShowDescriptionIsSyncFile;
   GlobalRemember = Source.GlobalRemember;
+  IncludeMasks = Source.IncludeMasks;
+  ExcludeMasks = Source.ExcludeMasks;
+  DeleteToRecycleBin = Source.DeleteToRecycleBin;
+  VerifyCopies = Source.VerifyCopies;
+  ConfirmMassDeletion = Source.ConfirmMassDeletion;
+  CheckFreeSpace = Source.CheckFreeSpace;
 }
 
 int32_t TVelmoraOptions::GetScanDepth() const {

@@ -48,4 +48,18 @@ public:
   bool SilentModeByDefault;
   bool ShowDescriptionIsSyncFile;
   bool GlobalRemember;
+  // File masks in FAR's syntax: only files matching IncludeMasks are compared (empty: all), and
+  // no file or directory matching ExcludeMasks (empty: none).
+  std::wstring IncludeMasks;
+  std::wstring ExcludeMasks;
+  // The safety nets of a run: deleting into the Recycle Bin (by default as FAR itself deletes),
+  // reading every copy back, a warning before a run deletes most of a side or deletes while the
+  // other side is empty, and a warning when the copies will not fit.
+  bool DeleteToRecycleBin;
+  bool VerifyCopies;
+  bool ConfirmMassDeletion;
+  bool CheckFreeSpace;
+
+  // FAR's own "Delete to Recycle Bin" setting; true when FAR does not tell.
+  static bool FarDeletesToRecycleBin();
 };

@@ -26,6 +26,11 @@ void TOptionsDialog::CreateClientControls() {
   ShowDescriptionCheckbox = AddCheckbox(0, 0, GetMsg(MOptionsShowDescription), true);
   SilentModeCheckbox = AddCheckbox(0, 0, GetMsg(MOptionsSilentModeByDefault), false);
   GlobalRememberCheckbox = AddCheckbox(0, 0, GetMsg(MGlobalRemember), false);
+  SafetySeparator = AddSeparator(0);
+  RecycleBinCheckbox = AddCheckbox(0, 0, GetMsg(MOptionsDeleteToRecycleBin), true);
+  VerifyCopiesCheckbox = AddCheckbox(0, 0, GetMsg(MOptionsVerifyCopies), false);
+  MassDeletionCheckbox = AddCheckbox(0, 0, GetMsg(MOptionsConfirmMassDeletion), true);
+  FreeSpaceCheckbox = AddCheckbox(0, 0, GetMsg(MOptionsCheckFreeSpace), true);
 }
 
 void TOptionsDialog::ClearControls() {
@@ -38,11 +43,16 @@ void TOptionsDialog::ClearControls() {
   ShowDescriptionCheckbox = nullptr;
   SilentModeCheckbox = nullptr;
   GlobalRememberCheckbox = nullptr;
+  SafetySeparator = nullptr;
+  RecycleBinCheckbox = nullptr;
+  VerifyCopiesCheckbox = nullptr;
+  MassDeletionCheckbox = nullptr;
+  FreeSpaceCheckbox = nullptr;
 }
 
 void TOptionsDialog::AdjustSize(int &Width, int &Height) {
   TOkCancelDialog::AdjustSize(Width, Height);
-  Height = 14;
+  Height = 19;
 }
 
 void TOptionsDialog::SetSize(int Width, int Height) {
@@ -57,6 +67,11 @@ void TOptionsDialog::SetSize(int Width, int Height) {
   ShowDescriptionCheckbox->PlaceBelow(NTFileNamesCheckbox);
   SilentModeCheckbox->PlaceBelow(ShowDescriptionCheckbox);
   GlobalRememberCheckbox->PlaceBelow(SilentModeCheckbox);
+  SafetySeparator->PlaceBelow(GlobalRememberCheckbox);
+  RecycleBinCheckbox->PlaceBelow(SafetySeparator);
+  VerifyCopiesCheckbox->PlaceBelow(RecycleBinCheckbox);
+  MassDeletionCheckbox->PlaceBelow(VerifyCopiesCheckbox);
+  FreeSpaceCheckbox->PlaceBelow(MassDeletionCheckbox);
 }
 
 bool TOptionsDialog::Execute() {
@@ -68,6 +83,10 @@ bool TOptionsDialog::Execute() {
   ShowDescriptionCheckbox->SetChecked(Options->ShowDescriptionIsSyncFile);
   SilentModeCheckbox->SetChecked(Options->SilentModeByDefault);
   GlobalRememberCheckbox->SetChecked(Options->GlobalRemember);
+  RecycleBinCheckbox->SetChecked(Options->DeleteToRecycleBin);
+  VerifyCopiesCheckbox->SetChecked(Options->VerifyCopies);
+  MassDeletionCheckbox->SetChecked(Options->ConfirmMassDeletion);
+  FreeSpaceCheckbox->SetChecked(Options->CheckFreeSpace);
 
   if (!ExecuteOk())
     return false;
@@ -79,6 +98,10 @@ bool TOptionsDialog::Execute() {
   bool ShowDescription = ShowDescriptionCheckbox->GetChecked();
   bool SilentMode = SilentModeCheckbox->GetChecked();
   bool GlobalRemember = GlobalRememberCheckbox->GetChecked();
+  bool RecycleBin = RecycleBinCheckbox->GetChecked();
+  bool VerifyCopies = VerifyCopiesCheckbox->GetChecked();
+  bool MassDeletion = MassDeletionCheckbox->GetChecked();
+  bool FreeSpace = FreeSpaceCheckbox->GetChecked();
 
   Options->Load();
   Options->CompareCommand = Command;
@@ -87,6 +110,10 @@ bool TOptionsDialog::Execute() {
   Options->ShowDescriptionIsSyncFile = ShowDescription;
   Options->SilentModeByDefault = SilentMode;
   Options->GlobalRemember = GlobalRemember;
+  Options->DeleteToRecycleBin = RecycleBin;
+  Options->VerifyCopies = VerifyCopies;
+  Options->ConfirmMassDeletion = MassDeletion;
+  Options->CheckFreeSpace = FreeSpace;
   Options->Save();
   return true;
 }

@@ -4,8 +4,8 @@
 
 class TVelmoraOptions;
 
-// The configuration dialog: the external compare command and its arguments, and the four
-// switches of the synchronisation. The other options are edited per run in the comparison
+// The configuration dialog: the external compare command and its arguments, the four switches of
+// the synchronisation and its four safety nets. The other options are edited per run in the comparison
 // dialog.
 class TOptionsDialog final : public TOkCancelDialog {
 public:
@@ -19,7 +19,7 @@ public:
   bool Execute();
 
   void ClearControls() override;
-  // Fourteen rows high, as wide as the FAR window minus 4.
+  // Nineteen rows high, as wide as the FAR window minus 4.
   void AdjustSize(int &Width, int &Height) override;
   void SetSize(int Width, int Height) override;
   const wchar_t *ClassName() const override { return L"TOptionsDialog"; }
@@ -32,6 +32,11 @@ public:
   TCheckbox *ShowDescriptionCheckbox = nullptr;
   TCheckbox *SilentModeCheckbox = nullptr;
   TCheckbox *GlobalRememberCheckbox = nullptr;
+  TSeparator *SafetySeparator = nullptr;
+  TCheckbox *RecycleBinCheckbox = nullptr;
+  TCheckbox *VerifyCopiesCheckbox = nullptr;
+  TCheckbox *MassDeletionCheckbox = nullptr;
+  TCheckbox *FreeSpaceCheckbox = nullptr;
 
 protected:
   void CreateClientControls() override;

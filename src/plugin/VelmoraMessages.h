@@ -209,8 +209,40 @@ enum TVelmoraMessage : int {
   MSynchronizeNeedsDirectories = 151,
   MSynchronizeNeedsDirectories2 = 152,
 
+  // File masks of the comparison, the counts of the synchronise dialog, the whole run's progress,
+  // the options and warnings of the safety nets.
+  MDiscoverIncludeMasks = 153,
+  MDiscoverExcludeMasks = 154,
+  MInvalidMasks = 155,
+  MDocumentIncludeMasks = 156,
+  MDocumentExcludeMasks = 157,
+  MSyncCountsCopyLeft = 158,
+  MSyncCountsCopyRight = 159,
+  MSyncCountsDelete = 160,
+  MSyncCountsPartial = 161,
+  MSyncCounting = 162,
+  MProgressTotal = 163,
+  MProgressTime = 164,
+  MOptionsDeleteToRecycleBin = 165,
+  MOptionsVerifyCopies = 166,
+  MOptionsConfirmMassDeletion = 167,
+  MOptionsCheckFreeSpace = 168,
+  MDeletePermanentlyLeft = 169,
+  MDeletePermanentlyRight = 170,
+  MFailureVerify = 171,
+  MVerifyProgress = 172,
+  MGoOn = 173,
+  MMassDeletionLeft = 174,
+  MMassDeletionRight = 175,
+  MEmptySideLeft = 176,
+  MEmptySideRight = 177,
+  MEmptySideDeletes = 178,
+  MNoSpaceLeft = 179,
+  MNoSpaceRight = 180,
+  MGuardQuestion = 181,
+
   // How many messages every language file holds.
-  MMessageCount = 153
+  MMessageCount = 182
 };
 
 // The description lines of the differences document, in the order they are written.

@@ -105,9 +105,11 @@ bool ConcernsRight(TDifferenceType Type) {
 
 // ---- Life ----
 
-TSynchronizeTask::TSynchronizeTask(const std::wstring &LeftDir, const std::wstring &RightDir)
+TSynchronizeTask::TSynchronizeTask(const std::wstring &LeftDir, const std::wstring &RightDir,
+                                   const TNameFilter &Filter)
     : TFarEditorManaged(NewDocumentFileName()), FLeftDirectory(WithTrailingBackslash(LeftDir)),
-      FRightDirectory(WithTrailingBackslash(RightDir)), FSynchronizeUI(std::make_unique<TSynchronizeUI>()) {
+      FRightDirectory(WithTrailingBackslash(RightDir)), FFilter(Filter),
+      FSynchronizeUI(std::make_unique<TSynchronizeUI>()) {
   bool ShowDescription;
   {
     TVelmoraOptions Options;
@@ -121,6 +123,10 @@ TSynchronizeTask::TSynchronizeTask(const std::wstring &LeftDir, const std::wstri
     Stream.SetEncoding(teUtf8);
     Stream.WriteLine(
         Format(GetMsg(MDocumentTitle), {RemoveLongPathPrefix(LeftDir), RemoveLongPathPrefix(RightDir)}));
+    if (!FFilter.GetIncludeMasks().empty())
+      Stream.WriteLine(Format(GetMsg(MDocumentIncludeMasks), {FFilter.GetIncludeMasks()}));
+    if (!FFilter.GetExcludeMasks().empty())
+      Stream.WriteLine(Format(GetMsg(MDocumentExcludeMasks), {FFilter.GetExcludeMasks()}));
     if (ShowDescription) {
       Stream.WriteLine(GetMsg(MDocumentDescription1));
       for (int Id = MDocumentDescription2; Id <= MDocumentDescription12; ++Id)

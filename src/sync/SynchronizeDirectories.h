@@ -3,6 +3,7 @@
 #include "Differences.h"
 #include "FarEditor.h"
 #include "FarProgress.h"
+#include "NameFilter.h"
 
 #include <cstdint>
 #include <exception>
@@ -42,8 +43,9 @@ public:
   };
 
   // Writes the header of a fresh document into a new temporary file. Raises (and leaves no file)
-  // when FAR gives no temporary name or the header cannot be written.
-  TSynchronizeTask(const std::wstring &LeftDir, const std::wstring &RightDir);
+  // when FAR gives no temporary name or the header cannot be written. Filter: the masks of the
+  // comparison; the run copies and deletes nothing they leave out.
+  TSynchronizeTask(const std::wstring &LeftDir, const std::wstring &RightDir, const TNameFilter &Filter = {});
   ~TSynchronizeTask() override;
 
   // Opens the document in FAR's editor; false when FAR did not open it.
@@ -64,6 +66,7 @@ public:
 
   const std::wstring &GetLeftDirectory() const { return FLeftDirectory; }
   const std::wstring &GetRightDirectory() const { return FRightDirectory; }
+  const TNameFilter &GetNameFilter() const { return FFilter; }
   TSynchronizeUI &GetSynchronizeUI() const { return *FSynchronizeUI; }
   const std::wstring &GetCopySource() const { return FCopySource; }
   const std::wstring &GetCopyTarget() const { return FCopyTarget; }
@@ -211,6 +214,7 @@ private:
 
   std::wstring FLeftDirectory;
   std::wstring FRightDirectory;
+  TNameFilter FFilter;
   std::unique_ptr<TFarProgress> FProgress;
   std::wstring FCopySource;
   std::wstring FCopyTarget;

@@ -567,7 +567,8 @@ bool TSynchronizeTask::CopyTreeLevel(const std::wstring &RelativeName, const std
   }
   std::wstring EntryBuilding;
   do {
-    if (IsDots(Found.cFileName))
+    if (IsDots(Found.cFileName) ||
+        !FFilter.Passes(Found.cFileName, (Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0))
       continue;
     const std::wstring EntryTarget = TargetDir + Found.cFileName;
     if (Building)
@@ -658,16 +659,22 @@ bool TSynchronizeTask::RemoveDirectoryTree(const std::wstring &Path, bool OnLeft
         return true;
       Failure = MFailureLinkNotRemovable;
     } else {
-      bool AllRemoved = true;
+      bool AllRemoved = true, Kept = false;
       const std::wstring Directory = IncludeTrailingBackslash(Path);
       WIN32_FIND_DATAW Found{};
       TFindHandle Search(::FindFirstFileW((Directory + L"*.*").c_str(), &Found));
       if (Search.IsValid()) {
         do {
           const std::wstring Entry = Directory + Found.cFileName;
-          if ((Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            if (IsDots(Found.cFileName))
-              continue;
+          const bool IsDirectory = (Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+          if (IsDirectory && IsDots(Found.cFileName))
+            continue;
+          // What the masks leave out is not the run's to delete; the directory stays for it.
+          if (!FFilter.Passes(Found.cFileName, IsDirectory)) {
+            Kept = true;
+            continue;
+          }
+          if (IsDirectory) {
             const size_t Before = UndoneCount();
             if (!RemoveDirectoryTree(Entry, OnLeft)) {
               AllRemoved = false;
@@ -681,6 +688,8 @@ bool TSynchronizeTask::RemoveDirectoryTree(const std::wstring &Path, bool OnLeft
           }
         } while (::FindNextFileW(Search.Get(), &Found));
       }
+      if (AllRemoved && Kept)
+        return true;
       if (AllRemoved) {
         ::SetFileAttributesW(Path.c_str(), Attributes & ~ProtectingAttributes);
         if (::RemoveDirectoryW(Path.c_str()))

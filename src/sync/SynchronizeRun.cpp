@@ -195,7 +195,7 @@ void TSynchronizeTask::RunPasses(TDifferenceList &List, const TSynchronizeDirect
 }
 
 void TSynchronizeTask::OfferRemaining(const TDifferenceList &List) {
-  auto Remaining = std::make_unique<TSynchronizeTask>(FLeftDirectory, FRightDirectory);
+  auto Remaining = std::make_unique<TSynchronizeTask>(FLeftDirectory, FRightDirectory, FFilter);
   {
     TTextStream Stream(Remaining->GetFileName(), fmOpenReadWrite | fmShareDenyWrite);
     Stream.Seek(0, soEnd);

@@ -71,32 +71,37 @@ TEST_F(DiscoverDifferencesDialogTest, At80ColumnsTheControlsStandOnTheirRows) {
   int Left, Top, Width, Height;
   Dialog->GetBounds(Left, Top, Width, Height);
   EXPECT_EQ(66, Width);
-  EXPECT_EQ(23, Height);
+  EXPECT_EQ(25, Height);
   auto &D = *Dialog;
   struct TRow {
     const TControl *Control;
     int Left, Top;
   };
-  // r = 2, the first row inside the frame; the client area starts at column 5.
+  // r = 2, the first row inside the frame; the client area starts at column 5. The masks fields
+  // come after their labels in item order and stand right of them.
   const TRow Rows[] = {{D.ScanLabel, 5, 2},
                        {D.ProcessSubfoldersCheckbox, 5, 3},
                        {D.UseMaxScanDepthCheckbox, 9, 4},
                        {D.ProcessSelectedCheckbox, 5, 5},
-                       {D.ScanSeparator, 5, 6},
-                       {D.CompareLabel, 5, 7},
-                       {D.CompareFileNameCaseCheckbox, 5, 8},
-                       {D.CompareTimeCheckbox, 5, 9},
-                       {D.LowPrecisionTimeCheckbox, 9, 10},
-                       {D.IgnoreTimeZoneCheckbox, 9, 11},
-                       {D.CompareSizeCheckbox, 5, 12},
-                       {D.CompareContentsCheckbox, 5, 13},
-                       {D.CompareContentsIgnoreCheckbox, 9, 14},
-                       {D.IgnoreNewLinesRadio, 13, 15},
-                       {D.IgnoreWhitespaceRadio, 13, 16},
-                       {D.SelectSeparator, 5, 17},
-                       {D.SelectBothCheckbox, 5, 18}};
+                       {D.IncludeMasksEdit, 14, 6},
+                       {D.ExcludeMasksEdit, 14, 7},
+                       {D.ScanSeparator, 5, 8},
+                       {D.CompareLabel, 5, 9},
+                       {D.CompareFileNameCaseCheckbox, 5, 10},
+                       {D.CompareTimeCheckbox, 5, 11},
+                       {D.LowPrecisionTimeCheckbox, 9, 12},
+                       {D.IgnoreTimeZoneCheckbox, 9, 13},
+                       {D.CompareSizeCheckbox, 5, 14},
+                       {D.CompareContentsCheckbox, 5, 15},
+                       {D.CompareContentsIgnoreCheckbox, 9, 16},
+                       {D.IgnoreNewLinesRadio, 13, 17},
+                       {D.IgnoreWhitespaceRadio, 13, 18},
+                       {D.SelectSeparator, 5, 19},
+                       {D.SelectBothCheckbox, 5, 20}};
   int Index = 1;
   for (const auto &Row : Rows) {
+    if (Row.Control == D.IncludeMasksEdit || Row.Control == D.ExcludeMasksEdit)
+      ++Index; // the label comes first
     EXPECT_EQ(Row.Left, Row.Control->GetLeft()) << "item " << Index;
     EXPECT_EQ(Row.Top, Row.Control->GetTop()) << "item " << Index;
     // Everything stretches to the client area's right edge, column 60.
@@ -106,14 +111,15 @@ TEST_F(DiscoverDifferencesDialogTest, At80ColumnsTheControlsStandOnTheirRows) {
     if (Row.Control == D.UseMaxScanDepthCheckbox)
       ++Index; // the depth field comes next in item order
   }
+  EXPECT_EQ(L"Velmora3.IncludeMasks", D.IncludeMasksEdit->GetHistory());
   // The depth field: right of its check box's text, two columns apart, six wide.
   EXPECT_EQ(4, D.MaxScanDepthEdit->GetTop());
   EXPECT_EQ(9 + D.UseMaxScanDepthCheckbox->GetDisplayWidth() + 2, D.MaxScanDepthEdit->GetLeft());
   EXPECT_EQ(6, D.MaxScanDepthEdit->GetWidth());
   EXPECT_EQ(5u, D.MaxScanDepthEdit->GetMaxLength());
   EXPECT_EQ(L"99999", D.MaxScanDepthEdit->GetMask());
-  EXPECT_EQ(19, D.GetButtonSeparator()->GetTop());
-  EXPECT_EQ(20, D.GetOkButton()->GetTop());
+  EXPECT_EQ(21, D.GetButtonSeparator()->GetTop());
+  EXPECT_EQ(22, D.GetOkButton()->GetTop());
   EXPECT_EQ(Host.Msg(MDiscoverProcessSubfolders), D.ProcessSubfoldersCheckbox->GetText());
   EXPECT_EQ(Host.Msg(MDiscoverSelectOnBothPanels), D.SelectBothCheckbox->GetText());
 }
@@ -289,6 +295,21 @@ TEST_F(DiscoverDifferencesDialogTest, TheDepthFieldTakesOnlyNumbers) {
   User().Type(Dialog->MaxScanDepthEdit->GetIndex(), L" 0 ").Press(Host.Msg(MOk));
   ASSERT_TRUE(Dialog->EditOptions());
   EXPECT_EQ(0, Options.MaxScanDepth);
+}
+
+TEST_F(DiscoverDifferencesDialogTest, InvalidMasksAreShownAndKeepTheDialogOpen) {
+  Options.ExcludeMasks = L"obj";
+  Open();
+  // An unclosed bracket: FAR refuses it, the user sees which and mends the field.
+  User().Type(Dialog->IncludeMasksEdit->GetIndex(), L"*.[ch").Press(Host.Msg(MOk));
+  Host.Script().AnswerMessage(0);
+  User().Type(Dialog->IncludeMasksEdit->GetIndex(), L"*.c,*.h").Press(Host.Msg(MOk));
+  ASSERT_TRUE(Dialog->EditOptions());
+  ASSERT_EQ(1u, Host.Messages().size());
+  EXPECT_EQ(Host.Msg(MInvalidMasks) + L"\n*.[ch", Host.Messages()[0].Body());
+  EXPECT_EQ(L"*.c,*.h", Options.IncludeMasks);
+  EXPECT_EQ(L"*.c,*.h", Dialog->GetWorkingOptions().IncludeMasks);
+  EXPECT_EQ(L"obj", Options.ExcludeMasks);
 }
 
 TEST_F(DiscoverDifferencesDialogTest, CancelChangesNothing) {

@@ -244,6 +244,28 @@ TEST_F(DiscoverDifferencesTest, ATimeZoneShiftIsAtMostTwentySixHours) {
   EXPECT_EQ((Lines{L"<---T\tb_two_days.txt", L"<---T\tc_half_year.txt"}), DifferenceLines());
 }
 
+TEST_F(DiscoverDifferencesTest, MasksLeaveEntriesOutAtEveryLevelOnBothSides) {
+  Option(L"ProcessSubfolders", 1);
+  HostSettings().SetString(VelmoraPluginGuid, L"", L"IncludeMasks", L"*.txt,*.md");
+  HostSettings().SetString(VelmoraPluginGuid, L"", L"ExcludeMasks", L"obj,~*");
+  Folder(Left + L"\\src");
+  Folder(Right + L"\\src");
+  Folder(Left + L"\\src\\obj");
+  Folder(Right + L"\\obj");
+  for (const wchar_t *Name : {L"a.txt", L"b.bin", L"~a.txt", L"src\\c.md", L"src\\d.bin", L"src\\obj\\e.txt"})
+    File(Left + L"\\" + Name, "x");
+  for (const wchar_t *Name : {L"obj\\f.txt", L"src\\g.txt", L"src\\~g.txt"})
+    File(Right + L"\\" + Name, "x");
+  ShowFolders();
+  Compare();
+  EXPECT_EQ((Lines{L"==>>F\ta.txt", L"==>>F\tsrc\\c.md", L"<<==F\tsrc\\g.txt"}), DifferenceLines());
+  // The header says which masks were in force.
+  const Lines All = Document()->Lines();
+  EXPECT_NE(All.end(), std::find(All.begin(), All.end(), L"Compared only files matching: *.txt,*.md"));
+  EXPECT_NE(All.end(),
+            std::find(All.begin(), All.end(), L"Left out, files and directories matching: obj,~*"));
+}
+
 TEST_F(DiscoverDifferencesTest, WithoutSubfoldersCommonDirectoriesAreNotCompared) {
   Folder(Left + L"\\common");
   Folder(Right + L"\\common");

@@ -90,6 +90,29 @@ void THostSettings::Forget(TStore &Store, THostSettingsKey &Key) {
 
 // ---- For tests ----
 
+std::wstring THostSettings::FarSubfolderName(size_t Root) {
+  switch (Root) {
+  case FSSF_CONFIRMATIONS:
+    return L"Confirmations";
+  case FSSF_SYSTEM:
+    return L"System";
+  case FSSF_PANEL:
+    return L"Panel";
+  case FSSF_EDITOR:
+    return L"Editor";
+  default:
+    return L"Subfolder" + std::to_wstring(Root);
+  }
+}
+
+void THostSettings::SetFarNumber(size_t Root, const std::wstring &Name, uint64_t Value) {
+  TStore &Far = Store(L"FAR");
+  THostSettingsValue &Stored = AddSubkey(Far, Far.Root, FarSubfolderName(Root))->Values[Name];
+  Stored = THostSettingsValue{};
+  Stored.Type = FST_QWORD;
+  Stored.Number = Value;
+}
+
 void THostSettings::SetNumber(const GUID &Plugin, const std::wstring &Key, const std::wstring &Name,
                               uint64_t Value, int Location) {
   THostSettingsValue &Stored = Path(Store(StoreName(Plugin, Location)), Key, true)->Values[Name];
@@ -199,6 +222,11 @@ intptr_t THostSettings::Create(intptr_t Location, FarSettingsCreate *Info) {
     // FAR's own settings: readable, never writable by a plug-in.
     Handle->StoreName = L"FAR";
     Handle->ReadOnly = true;
+    // Its roots are FAR's subfolders (FSSF_*), numbered as FAR numbers them.
+    TStore &Far = Store(Handle->StoreName);
+    Handle->Keys.assign(1, 0);
+    for (size_t Root = 1; Root <= FSSF_EDITOR; ++Root)
+      Handle->Keys.push_back(AddSubkey(Far, Far.Root, FarSubfolderName(Root))->Id);
   } else {
     if (!IsNullGuid(Host.PluginGuid()) && !IsEqualGUID(Info->Guid, Host.PluginGuid()))
       Host.Fail(L"SCTL_CREATE: the GUID is not the plug-in's own");

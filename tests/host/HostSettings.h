@@ -55,6 +55,9 @@ public:
   // Names of the values of a key, in FAR's order; empty when the key is missing.
   std::vector<std::wstring> ValueNames(const GUID &Plugin, const std::wstring &Key,
                                        int Location = PSL_ROAMING) const;
+  // FAR's own settings (read with the all-zero GUID), in one of FAR's subfolders (FSSF_*).
+  void SetFarNumber(size_t Root, const std::wstring &Name, uint64_t Value);
+  static std::wstring FarSubfolderName(size_t Root);
   // Removes everything stored for the plug-in (both locations).
   void Clear(const GUID &Plugin);
 

@@ -4,6 +4,8 @@
 
 #include <cwchar>
 #include <cwctype>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -371,6 +373,134 @@ unsigned long long WINAPI HostFarClock() {
   return (unsigned long long)(counter.QuadPart / (double)frequency.QuadPart * 1e6);
 }
 
+// ---- ProcessName: FAR's file masks ----
+// A list of masks separated by commas or semicolons, a mask in double quotes when it holds one of
+// them, and after a '|' masks that exclude. '*' and '?' as usual, '[a-z]' a set of characters;
+// letter case does not count. As in FAR, a name without a dot matches a mask ending in ".*".
+
+struct THostMaskList {
+  std::vector<std::wstring> Include, Exclude;
+  bool Valid = true;
+};
+
+THostMaskList ParseMasks(const wchar_t *text) {
+  THostMaskList list;
+  std::vector<std::wstring> *part = &list.Include;
+  std::wstring mask;
+  bool quoted = false, excluding = false;
+  auto finish = [&] {
+    size_t first = mask.find_first_not_of(L" \t"), last = mask.find_last_not_of(L" \t");
+    if (first != std::wstring::npos)
+      part->push_back(mask.substr(first, last - first + 1));
+    mask.clear();
+  };
+  for (const wchar_t *c = text; *c; ++c) {
+    if (*c == L'"')
+      quoted = !quoted;
+    else if (!quoted && (*c == L',' || *c == L';'))
+      finish();
+    else if (!quoted && *c == L'|') {
+      finish();
+      if (excluding)
+        list.Valid = false;
+      excluding = true;
+      part = &list.Exclude;
+    } else
+      mask += *c;
+  }
+  finish();
+  if (quoted)
+    list.Valid = false;
+  for (const auto *masks : {&list.Include, &list.Exclude})
+    for (const auto &m : *masks) {
+      size_t open = m.find(L'[');
+      if (open != std::wstring::npos && m.find(L']', open) == std::wstring::npos)
+        list.Valid = false;
+    }
+  if (list.Include.empty() && list.Exclude.empty())
+    list.Valid = false;
+  return list;
+}
+
+bool MatchMask(const wchar_t *mask, const wchar_t *name) {
+  for (;; ++mask, ++name) {
+    switch (*mask) {
+    case 0:
+      return *name == 0;
+    case L'*':
+      for (const wchar_t *rest = name;; ++rest) {
+        if (MatchMask(mask + 1, rest))
+          return true;
+        if (*rest == 0)
+          return false;
+      }
+    case L'?':
+      if (*name == 0)
+        return false;
+      break;
+    case L'[': {
+      if (*name == 0)
+        return false;
+      bool found = false;
+      const wchar_t *c = mask + 1;
+      for (; *c && *c != L']'; ++c) {
+        if (c[1] == L'-' && c[2] && c[2] != L']') {
+          found = found || (towupper(*name) >= towupper(*c) && towupper(*name) <= towupper(c[2]));
+          c += 2;
+        } else
+          found = found || towupper(*c) == towupper(*name);
+      }
+      if (!found)
+        return false;
+      mask = c;
+      break;
+    }
+    default:
+      if (towupper(*mask) != towupper(*name))
+        return false;
+    }
+  }
+}
+
+bool MatchOne(const std::wstring &mask, const wchar_t *name) {
+  if (MatchMask(mask.c_str(), name))
+    return true;
+  if (!wcschr(name, L'.') && mask.size() >= 2 && mask.compare(mask.size() - 2, 2, L".*") == 0)
+    return MatchMask(mask.substr(0, mask.size() - 2).c_str(), name);
+  return false;
+}
+
+size_t WINAPI HostProcessName(const wchar_t *param1, wchar_t *param2, size_t, PROCESSNAME_FLAGS flags) {
+  Record(L"ProcessName");
+  const PROCESSNAME_FLAGS mode = flags & 0xFF0000;
+  if (!param1 || (flags & PN_SHOWERRORMESSAGE)) {
+    TFarHost::Active().Unimplemented(L"ProcessName with these arguments");
+    return 0;
+  }
+  const THostMaskList list = ParseMasks(param1);
+  if (mode == PN_CHECKMASK)
+    return list.Valid ? 1 : 0;
+  if (mode != PN_CMPNAMELIST && mode != PN_CMPNAME) {
+    TFarHost::Active().Unimplemented(L"ProcessName mode " + std::to_wstring(mode >> 16));
+    return 0;
+  }
+  if (!list.Valid || !param2)
+    return 0;
+  const wchar_t *name = param2;
+  if (flags & PN_SKIPPATH)
+    for (const wchar_t *c = param2; *c; ++c)
+      if (IsSlash(*c) || *c == L':')
+        name = c + 1;
+  auto any = [&](const std::vector<std::wstring> &masks) {
+    for (const auto &m : masks)
+      if (MatchOne(m, name))
+        return true;
+    return false;
+  };
+  const bool included = list.Include.empty() || any(list.Include);
+  return included && !any(list.Exclude) ? 1 : 0;
+}
+
 } // namespace
 
 void InstallHostStandardFunctions(TFarHost &host) {
@@ -403,4 +533,5 @@ void InstallHostStandardFunctions(TFarHost &host) {
   fsf.itoa64 = HostItoa64;
   fsf.GetCurrentDirectory = HostGetCurrentDirectory;
   fsf.FarClock = HostFarClock;
+  fsf.ProcessName = HostProcessName;
 }

@@ -158,11 +158,19 @@ std::wstring Conversions(const std::wstring &Text, bool &HasPercentSign) {
 
 // The messages used as formats and the conversions each one must have, in order.
 const std::map<int, std::wstring> FormatMessages = {
-    {MExceptionInFunction, L"s"},  // the entry point's name
-    {MDocumentTitle, L"ss"},       // the left and the right directory
-    {MMacroMissingArgument, L"d"}, // the argument's position, from 1
-    {MMacroInvalidSide, L"s"},     // the text given as the side
-    {MSelectedDifferences, L"d"},  // how many differences were selected
+    {MExceptionInFunction, L"s"},                                 // the entry point's name
+    {MDocumentTitle, L"ss"},                                      // the left and the right directory
+    {MMacroMissingArgument, L"d"},                                // the argument's position, from 1
+    {MMacroInvalidSide, L"s"},                                    // the text given as the side
+    {MSelectedDifferences, L"d"},                                 // how many differences were selected
+    {MDocumentIncludeMasks, L"s"}, {MDocumentExcludeMasks, L"s"}, // the masks
+    {MSyncCountsCopyLeft, L"ss"},  {MSyncCountsCopyRight, L"ss"}, // files and bytes
+    {MSyncCountsDelete, L"ss"},                                   // entries left and right
+    {MProgressTotal, L"ssss"},                                    // files and bytes, done of all
+    {MProgressTime, L"ss"},                                       // elapsed and left
+    {MMassDeletionLeft, L"ss"},    {MMassDeletionRight, L"ss"},   // to delete, of all
+    {MEmptySideDeletes, L"s"},                                    // to delete
+    {MNoSpaceLeft, L"ss"},         {MNoSpaceRight, L"ss"},        // to copy, free
 };
 
 std::wstring ExpectedConversions(int N) {
@@ -184,10 +192,12 @@ const std::vector<THotkeyGroup> HotkeyGroups = {
      {MDiscoverProcessSubfolders, MDiscoverUseMaxScanDepth, MDiscoverProcessSelected,
       MDiscoverCompareFileNameCase, MDiscoverCompareTime, MDiscoverLowPrecisionTime, MDiscoverIgnoreTimeZone,
       MDiscoverCompareSize, MDiscoverCompareContents, MDiscoverCompareContentsIgnore, MDiscoverIgnoreNewLines,
-      MDiscoverIgnoreWhitespace, MDiscoverSelectOnBothPanels, MOk, MCancel}},
+      MDiscoverIgnoreWhitespace, MDiscoverSelectOnBothPanels, MDiscoverIncludeMasks, MDiscoverExcludeMasks,
+      MOk, MCancel}},
     {"options dialog",
      {MOptionsCompareCommand, MOptionsCompareArguments, MOptionsAcceptsNTFileNames, MOptionsShowDescription,
-      MOptionsSilentModeByDefault, MGlobalRemember, MOk, MCancel}},
+      MOptionsSilentModeByDefault, MGlobalRemember, MOptionsDeleteToRecycleBin, MOptionsVerifyCopies,
+      MOptionsConfirmMassDeletion, MOptionsCheckFreeSpace, MOk, MCancel}},
     {"synchronise dialog",
      {MSyncCopyToLeft, MSyncConfirmOverwriteLeft, MSyncCopyToRight, MSyncConfirmOverwriteRight,
       MSyncDifferentAsk, MSyncDifferentSkip, MSyncDifferentCopyToLeft, MSyncDifferentCopyToRight,
@@ -208,6 +218,7 @@ const std::vector<THotkeyGroup> HotkeyGroups = {
     {"two-button confirmation", {MYes, MNo, MCompare, MCancel, MRememberForDirectory}},
     {"two-button confirmation, answers everywhere", {MYes, MNo, MCompare, MCancel, MRememberGlobal}},
     {"abort question", {MOk, MCancel}},
+    {"warning before the run", {MGoOn, MSyncBackToDocument, MCancel}},
     {"command menu",
      {MMenuChangeToLeft, MMenuChangeToRight, MMenuCompare, MMenuEditLeft, MMenuEditRight, MMenuFileInfo,
       MMenuNextDifferenceLeft, MMenuNextDifferenceRight, MMenuGotoLeft, MMenuGotoRight}},

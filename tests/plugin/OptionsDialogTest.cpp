@@ -31,23 +31,29 @@ std::vector<int> Bounds(const TFarDialog::TControl *Control) {
   return {Left, Top, Width, Height};
 }
 
-TEST_F(OptionsDialogTest, At80ColumnsTheDialogIs76By14WithOneControlPerRow) {
+TEST_F(OptionsDialogTest, At80ColumnsTheDialogIs76By19WithOneControlPerRow) {
   TOptionsDialog Dialog;
   ASSERT_TRUE(Dialog.Build());
   int Left, Top, Width, Height;
   Dialog.GetBounds(Left, Top, Width, Height);
   EXPECT_EQ(76, Width);
-  EXPECT_EQ(14, Height);
-  EXPECT_EQ(10, Dialog.GetButtonSeparator()->GetTop());
-  EXPECT_EQ(11, Dialog.GetOkButton()->GetTop());
-  // Label, field, label, field, four check boxes: rows 2 to 9, from column 5 to the client
-  // area's right edge (column 70 of a 76-column dialog).
-  const TFarDialog::TControl *Rows[] = {Dialog.CommandLabel,        Dialog.CommandEdit,
-                                        Dialog.ArgumentsLabel,      Dialog.ArgumentsEdit,
-                                        Dialog.NTFileNamesCheckbox, Dialog.ShowDescriptionCheckbox,
-                                        Dialog.SilentModeCheckbox,  Dialog.GlobalRememberCheckbox};
-  for (int I = 0; I < 8; ++I) {
-    EXPECT_EQ((std::vector<int>{5, 2 + I, 66, 1}), Bounds(Rows[I])) << "row " << I;
+  EXPECT_EQ(19, Height);
+  EXPECT_EQ(15, Dialog.GetButtonSeparator()->GetTop());
+  EXPECT_EQ(16, Dialog.GetOkButton()->GetTop());
+  // Label, field, label, field, four check boxes, a separator and the four nets: rows 2 to 14,
+  // from column 5 to the client area's right edge (column 70 of a 76-column dialog).
+  const TFarDialog::TControl *Rows[] = {Dialog.CommandLabel,         Dialog.CommandEdit,
+                                        Dialog.ArgumentsLabel,       Dialog.ArgumentsEdit,
+                                        Dialog.NTFileNamesCheckbox,  Dialog.ShowDescriptionCheckbox,
+                                        Dialog.SilentModeCheckbox,   Dialog.GlobalRememberCheckbox,
+                                        Dialog.SafetySeparator,      Dialog.RecycleBinCheckbox,
+                                        Dialog.VerifyCopiesCheckbox, Dialog.MassDeletionCheckbox,
+                                        Dialog.FreeSpaceCheckbox};
+  for (int I = 0; I < 13; ++I) {
+    if (Rows[I] != Dialog.SafetySeparator) {
+      EXPECT_EQ((std::vector<int>{5, 2 + I, 66, 1}), Bounds(Rows[I])) << "row " << I;
+    }
+    EXPECT_EQ(2 + I, Rows[I]->GetTop());
     EXPECT_EQ(I + 1, Rows[I]->GetIndex());
   }
   EXPECT_EQ(Host.Msg(MOptionsCompareCommand), Dialog.CommandLabel->GetText());
@@ -82,6 +88,10 @@ TEST_F(OptionsDialogTest, OkSavesWhatTheUserEnteredAndKeepsKeysTheDialogDoesNotS
       .Clear(Dialog.ShowDescriptionCheckbox->GetIndex())
       .Clear(Dialog.SilentModeCheckbox->GetIndex())
       .Check(Dialog.GlobalRememberCheckbox->GetIndex())
+      .Clear(Dialog.RecycleBinCheckbox->GetIndex())
+      .Check(Dialog.VerifyCopiesCheckbox->GetIndex())
+      .Clear(Dialog.MassDeletionCheckbox->GetIndex())
+      .Clear(Dialog.FreeSpaceCheckbox->GetIndex())
       .Press(Host.Msg(MOk));
   ASSERT_TRUE(Dialog.Execute());
   EXPECT_EQ(L"kdiff3", StoredString(L"CompareCommand"));
@@ -91,6 +101,10 @@ TEST_F(OptionsDialogTest, OkSavesWhatTheUserEnteredAndKeepsKeysTheDialogDoesNotS
   EXPECT_EQ(0u, StoredNumber(L"ShowDescriptionIsSyncFile"));
   EXPECT_EQ(0u, StoredNumber(L"SilentModeByDefault"));
   EXPECT_EQ(1u, StoredNumber(L"GlobalRemember"));
+  EXPECT_EQ(0u, StoredNumber(L"DeleteToRecycleBin"));
+  EXPECT_EQ(1u, StoredNumber(L"VerifyCopies"));
+  EXPECT_EQ(0u, StoredNumber(L"ConfirmMassDeletion"));
+  EXPECT_EQ(0u, StoredNumber(L"CheckFreeSpace"));
   EXPECT_EQ(7u, StoredNumber(L"MaxScanDepth"));
   EXPECT_EQ(7, Options.MaxScanDepth);
 }

@@ -28,7 +28,11 @@ const wchar_t *const BooleanKeys[] = {L"ProcessSubfolders",
                                       L"CompareCommandAcceptsNTFileNames",
                                       L"SilentModeByDefault",
                                       L"ShowDescriptionIsSyncFile",
-                                      L"GlobalRemember"};
+                                      L"GlobalRemember",
+                                      L"DeleteToRecycleBin",
+                                      L"VerifyCopies",
+                                      L"ConfirmMassDeletion",
+                                      L"CheckFreeSpace"};
 
 void ExpectDefaults(const TVelmoraOptions &O) {
   EXPECT_FALSE(O.ProcessSubfolders);
@@ -51,6 +55,12 @@ void ExpectDefaults(const TVelmoraOptions &O) {
   EXPECT_FALSE(O.SilentModeByDefault);
   EXPECT_TRUE(O.ShowDescriptionIsSyncFile);
   EXPECT_FALSE(O.GlobalRemember);
+  EXPECT_EQ(O.IncludeMasks, L"");
+  EXPECT_EQ(O.ExcludeMasks, L"");
+  EXPECT_TRUE(O.DeleteToRecycleBin);
+  EXPECT_FALSE(O.VerifyCopies);
+  EXPECT_TRUE(O.ConfirmMassDeletion);
+  EXPECT_TRUE(O.CheckFreeSpace);
 }
 
 // Every field away from its default.
@@ -75,6 +85,12 @@ void SetAllOtherThanDefault(TVelmoraOptions &O) {
   O.SilentModeByDefault = true;
   O.ShowDescriptionIsSyncFile = false;
   O.GlobalRemember = true;
+  O.IncludeMasks = L"*.cpp,*.h";
+  O.ExcludeMasks = L"obj,\"a,b\"";
+  O.DeleteToRecycleBin = false;
+  O.VerifyCopies = true;
+  O.ConfirmMassDeletion = false;
+  O.CheckFreeSpace = false;
 }
 
 void ExpectAllOtherThanDefault(const TVelmoraOptions &O) {
@@ -100,6 +116,12 @@ void ExpectAllOtherThanDefault(const TVelmoraOptions &O) {
   EXPECT_EQ(O.SilentModeByDefault, Expected.SilentModeByDefault);
   EXPECT_EQ(O.ShowDescriptionIsSyncFile, Expected.ShowDescriptionIsSyncFile);
   EXPECT_EQ(O.GlobalRemember, Expected.GlobalRemember);
+  EXPECT_EQ(O.IncludeMasks, Expected.IncludeMasks);
+  EXPECT_EQ(O.ExcludeMasks, Expected.ExcludeMasks);
+  EXPECT_EQ(O.DeleteToRecycleBin, Expected.DeleteToRecycleBin);
+  EXPECT_EQ(O.VerifyCopies, Expected.VerifyCopies);
+  EXPECT_EQ(O.ConfirmMassDeletion, Expected.ConfirmMassDeletion);
+  EXPECT_EQ(O.CheckFreeSpace, Expected.CheckFreeSpace);
 }
 
 class OptionsTest : public TInProcessPluginTest<TVelmoraPlugin> {
@@ -136,11 +158,11 @@ TEST_F(OptionsTest, SaveThenLoadOnAFreshObjectReproducesEveryField) {
   EXPECT_EQ(Store().OpenHandles(), 0u);
 }
 
-TEST_F(OptionsTest, SaveWritesTheTwentyKeysWithTheirTypesInTheRootKey) {
+TEST_F(OptionsTest, SaveWritesEveryKeyWithItsTypeInTheRootKey) {
   TVelmoraOptions Options;
   Options.Save();
   std::vector<std::wstring> Names = Store().ValueNames(VelmoraPluginGuid, L"");
-  EXPECT_EQ(Names.size(), 20u);
+  EXPECT_EQ(Names.size(), 26u);
   for (const wchar_t *Key : BooleanKeys) {
     const THostSettingsValue *Value = Store().Find(VelmoraPluginGuid, L"", Key);
     ASSERT_NE(Value, nullptr) << Key;
@@ -181,6 +203,19 @@ TEST_F(OptionsTest, AKeyOfAnotherTypeOrMissingKeepsTheFieldsValue) {
   EXPECT_TRUE(Options.GlobalRemember);
 }
 
+TEST_F(OptionsTest, WithoutItsOwnKeyTheRecycleBinFollowsFar) {
+  TVelmoraOptions Options;
+  for (uint64_t Far : {0u, 1u}) {
+    Store().SetFarNumber(FSSF_SYSTEM, L"DeleteToRecycleBin", Far);
+    Options.Load();
+    EXPECT_EQ(Far != 0, Options.DeleteToRecycleBin);
+  }
+  // Once chosen, the plug-in's own choice holds.
+  Store().SetNumber(VelmoraPluginGuid, L"", L"DeleteToRecycleBin", 1);
+  Options.Load();
+  EXPECT_TRUE(Options.DeleteToRecycleBin);
+}
+
 TEST_F(OptionsTest, KeysInASubkeyAreNotOptions) {
   Store().SetNumber(VelmoraPluginGuid, L"Other", L"ProcessSubfolders", 1);
   TVelmoraOptions Options;
@@ -217,7 +252,7 @@ TEST_F(OptionsTest, ARefusedWriteDoesNotStopTheOthers) {
   EXPECT_FALSE(Store().Find(VelmoraPluginGuid, L"", L"ProcessSubfolders"));
   EXPECT_FALSE(Store().Find(VelmoraPluginGuid, L"", L"CompareCommand"));
   EXPECT_EQ(Store().GetNumber(VelmoraPluginGuid, L"", L"GlobalRemember"), 1u);
-  EXPECT_EQ(Store().ValueNames(VelmoraPluginGuid, L"").size(), 18u);
+  EXPECT_EQ(Store().ValueNames(VelmoraPluginGuid, L"").size(), 24u);
   EXPECT_EQ(Store().OpenHandles(), 0u);
 }
 

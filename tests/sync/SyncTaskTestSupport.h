@@ -102,9 +102,9 @@ protected:
   // A document over LeftDir and RightDir with these difference lines, shown and handed to the
   // registry as the comparison does.
   TSynchronizeTask &OpenDocument(const std::vector<std::wstring> &Lines, const std::wstring &LeftDir = {},
-                                 const std::wstring &RightDir = {}) {
+                                 const std::wstring &RightDir = {}, const TNameFilter &Filter = {}) {
     auto Task = std::make_unique<TSynchronizeTask>(LeftDir.empty() ? Left : LeftDir,
-                                                   RightDir.empty() ? Right : RightDir);
+                                                   RightDir.empty() ? Right : RightDir, Filter);
     {
       TTextStream Stream(Task->GetFileName(), fmOpenReadWrite | fmShareDenyWrite);
       Stream.Seek(0, soEnd);
