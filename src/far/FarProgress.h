@@ -86,9 +86,9 @@ public:
   // The millisecond counter behind the throttle: GetTickCount, or a test's clock.
   using TTickSource = DWORD(WINAPI *)();
   static void SetTickSource(TTickSource Source);
+  static DWORD Ticks();
 
 private:
-  static DWORD Ticks();
   static int MeasureWidth();
 
   std::wstring FSavedTitle;

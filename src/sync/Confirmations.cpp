@@ -376,7 +376,9 @@ void TDeleteConfirmationDialog::CreateButtons() {
 
 void TDeleteConfirmationDialog::UpdateLabels() {
   int Message;
-  if (ReadOnly)
+  if (Permanent)
+    Message = OnLeft ? MDeletePermanentlyLeft : MDeletePermanentlyRight;
+  else if (ReadOnly)
     Message = OnLeft ? (IsDirectory ? MDeleteReadOnlyDirectoryLeft : MReadOnlyFileLeft)
                      : (IsDirectory ? MDeleteReadOnlyDirectoryRight : MReadOnlyFileRight);
   else

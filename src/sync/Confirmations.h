@@ -155,6 +155,8 @@ public:
   bool OnLeft = false;
   bool ReadOnly = false;
   bool IsDirectory = false;
+  // No Recycle Bin takes the item: the question says it goes for good.
+  bool Permanent = false;
 
 protected:
   void CreateButtons() override;

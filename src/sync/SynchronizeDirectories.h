@@ -4,6 +4,7 @@
 #include "FarEditor.h"
 #include "FarProgress.h"
 #include "NameFilter.h"
+#include "RunPlan.h"
 
 #include <cstdint>
 #include <exception>
@@ -114,6 +115,15 @@ public:
   // The system's rename (MoveFileExW) or a test's stand-in; null restores the system's.
   using TMoveFileFunction = BOOL(WINAPI *)(LPCWSTR ExistingFileName, LPCWSTR NewFileName, DWORD Flags);
   static void SetMoveFileFunction(TMoveFileFunction Function);
+  // Whether the volume of a path keeps a Recycle Bin (a fixed disk does; a network share, a
+  // removable disk or a RAM disk does not), or a test's stand-in; null restores the probe.
+  using TRecycleBinProbe = bool (*)(const std::wstring &Path);
+  static void SetRecycleBinProbe(TRecycleBinProbe Probe);
+  // Moves a file or a whole tree to the Recycle Bin through the shell, without any dialog of the
+  // shell's own; true when it is gone from its place. A test's stand-in may replace it.
+  using TRecycleFunction = bool (*)(const std::wstring &Path);
+  static void SetRecycleFunction(TRecycleFunction Function);
+  static bool RecycleWithShell(const std::wstring &Path);
 
   // Whether a document line's path may be joined to the roots: relative, no empty, "." or ".."
   // component, no drive, stream or wildcard characters, no control characters.
@@ -134,14 +144,19 @@ private:
   bool ShowFileInfo();
   bool CompareFiles();
 
-  // Carries out one item as the dialog says; true when it was done.
-  bool SynchronizeItem(const TDifferenceItem &Item, const TSynchronizeDirectoriesDialog &Dialog);
-  // The whole run after the dialog; leaves undone items in List.
-  void RunPasses(TDifferenceList &List, const TSynchronizeDirectoriesDialog &Dialog);
+  // Carries out one item as the dialog's choices say; true when it was done.
+  bool SynchronizeItem(const TDifferenceItem &Item, const TRunChoices &Choices);
+  // The whole run after the dialog; leaves undone items in List. Totals: what the run is
+  // expected to do, for its progress.
+  void RunPasses(TDifferenceList &List, const TRunChoices &Choices, const TRunTotals &Totals);
+  // Measures the document's lines for the dialog, in a progress window that Esc stops.
+  void MeasureRun(const TDifferenceList &List, TRunPlan &Plan);
+  // The warnings before a run that deletes much or overfills a disk. 0 go on, 1 back to the
+  // document, 2 cancel.
+  int ConfirmSafety(const TRunTotals &Totals);
   void OfferRemaining(const TDifferenceList &List);
-  enum TItemAction { iaNone, iaCopyToLeft, iaCopyToRight, iaDeleteOnLeft, iaDeleteOnRight };
   // Carries out the item with that action, whatever its kind.
-  bool CarryOut(const TDifferenceItem &Item, TItemAction Action);
+  bool CarryOut(const TDifferenceItem &Item, TPlannedAction Action);
   bool CopyItem(const TDifferenceItem &Item, bool ToLeft);
   bool CopyItemOverwriting(const TDifferenceItem &Item, bool ToLeft);
   bool RemoveItem(const TDifferenceItem &Item, bool OnLeft);
@@ -152,7 +167,7 @@ private:
     std::wstring Root; // where the entries' paths start, with a trailing backslash
     TDifferenceType DiffType = dtEqual;
     TDifferenceReason Reason = drNone;
-    TItemAction Action = iaNone; // what was done with the directory
+    TPlannedAction Action = paNone; // what was done with the directory
     std::vector<TDifferenceItem> Items;
   };
   void NoteUndone(const std::wstring &Path, bool IsDirectory);
@@ -201,6 +216,19 @@ private:
   // The read-only, hidden, system and archive attributes of the source directory, on the target.
   static void CarryDirectoryAttributes(const std::wstring &Target, DWORD TargetAttributes,
                                        DWORD SourceAttributes);
+  // How an entry about to be deleted goes: into the Recycle Bin (done, or failed), for good (as
+  // the options say, or as the user agreed where there is no Recycle Bin), not at all (the user
+  // declined), or entry by entry into the Recycle Bin (a tree not Whole: the masks keep part).
+  enum TRecycleOutcome { roRecycled, roFailed, roPermanent, roDeclined, roWalk };
+  TRecycleOutcome Recycle(const std::wstring &Path, bool OnLeft, bool IsDirectory, bool Whole);
+  // Reads the copy back and compares it with the source; false on any difference or failure.
+  bool VerifyCopy(const std::wstring &Source, const std::wstring &Copy);
+  // A file of Bytes was copied or an entry deleted: the whole run's progress moves on.
+  void EntryDone(int64_t Bytes) {
+    ++FRun.FilesDone;
+    FRun.BytesDone += Bytes;
+    FRun.CurrentBytes = 0;
+  }
   // Removes a directory this run built and could not give its name.
   static void RemoveBuiltTree(const std::wstring &Path);
   // After a system copy failed: raises what the progress routine could not hand through it, or
@@ -232,6 +260,24 @@ private:
     FILETIME Created{};
   } FPartialIdentity;
   unsigned FTemporaryCounter = 0;
+  // The whole run: what it is expected to do, what it did, and when it began.
+  struct TRunProgress {
+    int64_t Files = 0, Bytes = 0;
+    int64_t FilesDone = 0, BytesDone = 0, CurrentBytes = 0;
+    uint64_t Started = 0;
+  } FRun;
+  // The nets of this run, from the options.
+  bool FRecycle = false;
+  bool FVerify = false;
+  // Inside a tree the user agreed to delete for good: its entries are not asked about again.
+  bool FPermanentAgreed = false;
+  // Per side (0 left): whether its volume keeps a Recycle Bin, -1 not yet known.
+  int FHasRecycleBin[2] = {-1, -1};
+  // The read-back buffers of a verified copy, made once per run.
+  struct TVirtualFree {
+    void operator()(void *Memory) const { ::VirtualFree(Memory, 0, MEM_RELEASE); }
+  };
+  std::unique_ptr<char, TVirtualFree> FVerifyBuffer;
   TUndoneEntries *FUndone = nullptr;
   // Directories of this pass known not to be links.
   std::unordered_set<std::wstring> FPlainDirectories;

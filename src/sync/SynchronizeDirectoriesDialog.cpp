@@ -1,5 +1,7 @@
 #include "SynchronizeDirectoriesDialog.h"
 
+#include "Confirmations.h"
+#include "FarFormat.h"
 #include "VelmoraHelp.h"
 #include "VelmoraMessages.h"
 
@@ -33,6 +35,16 @@ void TSynchronizeDirectoriesDialog::CreateClientControls() {
   FSeparator = AddSeparator(0);
   FSilentCheck = AddCheckbox(0, 0, GetMsg(MSyncSilentMode), false);
   FGlobalCheck = AddCheckbox(0, 0, GetMsg(MGlobalRemember), false);
+  FCountSeparator = AddSeparator(0);
+  FCopyLeftCount = AddLabel(0, 0, 0, std::wstring(), taLeft);
+  FCopyRightCount = AddLabel(0, 0, 0, std::wstring(), taLeft);
+  FDeleteCount = AddLabel(0, 0, 0, std::wstring(), taLeft);
+
+  auto Clicked = [this](TCheckbox *Sender, int NewState, bool &) { ShowCounts(Sender, NewState); };
+  for (TCheckbox *Box : {FCopyToLeftCheck, FCopyToRightCheck, FDeleteLeftCheck, FDeleteRightCheck})
+    Box->OnClick = Clicked;
+  for (TRadioButton *Radio : {FAskRadio, FSkipRadio, FCopyLeftRadio, FCopyRightRadio})
+    Radio->OnSelect = [this](TRadioButton *Sender, bool &) { ShowCounts(Sender, BSTATE_CHECKED); };
 }
 
 void TSynchronizeDirectoriesDialog::CreateButtons() {
@@ -59,12 +71,16 @@ void TSynchronizeDirectoriesDialog::ClearControls() {
   FSeparator = nullptr;
   FSilentCheck = nullptr;
   FGlobalCheck = nullptr;
+  FCountSeparator = nullptr;
+  FCopyLeftCount = nullptr;
+  FCopyRightCount = nullptr;
+  FDeleteCount = nullptr;
   FBackButton = nullptr;
 }
 
 void TSynchronizeDirectoriesDialog::AdjustSize(int &Width, int &Height) {
   Width = 76;
-  Height = 19;
+  Height = 23;
 }
 
 void TSynchronizeDirectoriesDialog::SetSize(int Width, int Height) {
@@ -85,6 +101,10 @@ void TSynchronizeDirectoriesDialog::SetSize(int Width, int Height) {
   FSeparator->PlaceBelow(FDeleteRightCheck);
   FSilentCheck->PlaceBelow(FDeleteRightCheck, 0, 1);
   FGlobalCheck->PlaceBelow(FSilentCheck);
+  FCountSeparator->PlaceBelow(FGlobalCheck);
+  FCopyLeftCount->PlaceBelow(FCountSeparator);
+  FCopyRightCount->PlaceBelow(FCopyLeftCount);
+  FDeleteCount->PlaceBelow(FCopyRightCount);
   FBackButton->SetTop(OkButton->GetTop());
 }
 
@@ -120,6 +140,7 @@ int TSynchronizeDirectoriesDialog::ExecuteSynchronize() {
   FCopyRightRadio->SetChecked(false);
   FSilentCheck->SetChecked(SilentMode);
   FGlobalCheck->SetChecked(GlobalRemember);
+  ShowCounts();
 
   TButton *Button = nullptr;
   if (!Execute(Button))
@@ -148,4 +169,39 @@ int TSynchronizeDirectoriesDialog::ExecuteSynchronize() {
   SilentMode = FSilentCheck->GetChecked();
   GlobalRemember = FGlobalCheck->GetChecked();
   return srSynchronize;
+}
+
+TRunChoices TSynchronizeDirectoriesDialog::GetChoices() const {
+  return {CopyToLeft, CopyToRight, DeleteOnLeft, DeleteOnRight, DifferentFilesAction};
+}
+
+void TSynchronizeDirectoriesDialog::ShowCounts(const TControl *Clicked, int NewState) {
+  if (List == nullptr || Plan == nullptr)
+    return;
+  auto Checked = [&](const TControl *Box) {
+    return Box == Clicked ? NewState == BSTATE_CHECKED : Box->GetChecked() && Box->GetEnabled();
+  };
+  // A radio button being selected takes the choice from the one selected so far.
+  auto Selected = [&](const TRadioButton *Radio) {
+    return Clicked == FAskRadio || Clicked == FSkipRadio || Clicked == FCopyLeftRadio ||
+                   Clicked == FCopyRightRadio
+               ? Radio == Clicked
+               : Radio->GetChecked();
+  };
+  TRunChoices Choices{Checked(FCopyToLeftCheck), Checked(FCopyToRightCheck), Checked(FDeleteLeftCheck),
+                      Checked(FDeleteRightCheck), dfaAsk};
+  if (Selected(FSkipRadio))
+    Choices.DifferentFiles = dfaSkip;
+  else if (Selected(FCopyLeftRadio))
+    Choices.DifferentFiles = dfaCopyToLeft;
+  else if (Selected(FCopyRightRadio))
+    Choices.DifferentFiles = dfaCopyToRight;
+  const TRunTotals Totals = Plan->Totals(*List, Choices);
+  FCountSeparator->SetText(Plan->IsPartial() ? L" " + GetMsg(MSyncCountsPartial) + L" " : std::wstring());
+  FCopyLeftCount->SetText(Format(GetMsg(MSyncCountsCopyLeft), {FormatGroupedNumber(Totals.ToLeft.Files),
+                                                               FormatGroupedNumber(Totals.ToLeft.Bytes)}));
+  FCopyRightCount->SetText(Format(GetMsg(MSyncCountsCopyRight), {FormatGroupedNumber(Totals.ToRight.Files),
+                                                                 FormatGroupedNumber(Totals.ToRight.Bytes)}));
+  FDeleteCount->SetText(Format(GetMsg(MSyncCountsDelete), {FormatGroupedNumber(Totals.DeleteLeft),
+                                                           FormatGroupedNumber(Totals.DeleteRight)}));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FarButtonDialogs.h"
+#include "RunPlan.h"
 #include "SynchronizeUI.h"
 #include "VelmoraConsts.h"
 
@@ -10,7 +11,8 @@
 // (copy towards either side, delete one-sided items, what to do with differing files), whether to
 // run without questions first, and whether remembered answers apply everywhere. Options that
 // cannot matter for the document (no difference of the kind they act on) are disabled and
-// unchecked. Three ways out: synchronise, back to the document, cancel.
+// unchecked. Under the choices, what the run will copy and delete, following the choices as the
+// user changes them. Three ways out: synchronise, back to the document, cancel.
 class TSynchronizeDirectoriesDialog final : public TOkCancelDialog {
 public:
   // The results of ExecuteSynchronize.
@@ -27,7 +29,7 @@ public:
 
   void ClearControls() override;
   void SetSize(int Width, int Height) override;
-  // Always 76 x 19.
+  // Always 76 x 23.
   void AdjustSize(int &Width, int &Height) override;
   const wchar_t *ClassName() const override { return L"TSynchronizeDirectoriesDialog"; }
 
@@ -44,6 +46,16 @@ public:
   TRadioButton *GetCopyToLeftRadio() const { return FCopyLeftRadio; }
   TRadioButton *GetCopyToRightRadio() const { return FCopyRightRadio; }
   TButton *GetBackButton() const { return FBackButton; }
+  TLabel *GetCopyToLeftCountLabel() const { return FCopyLeftCount; }
+  TLabel *GetCopyToRightCountLabel() const { return FCopyRightCount; }
+  TLabel *GetDeleteCountLabel() const { return FDeleteCount; }
+
+  // The choices as the fields hold them.
+  TRunChoices GetChoices() const;
+
+  // The document's lines and their measure, for the counts; not owned, null: no counts.
+  const TDifferenceList *List = nullptr;
+  const TRunPlan *Plan = nullptr;
 
   bool CopyToLeft = true;
   bool ConfirmOverwriteLeft = true;
@@ -60,6 +72,10 @@ protected:
   void CreateButtons() override;
 
 private:
+  // The counts for the choices on screen; Clicked is the control whose change is being handled
+  // (FAR has not changed it yet), with its new state.
+  void ShowCounts(const TControl *Clicked = nullptr, int NewState = 0);
+
   std::array<bool, DifferenceTypeCount> FDiffTypePresent{};
 
   TLabel *FCopyLabel = nullptr;
@@ -78,5 +94,9 @@ private:
   TSeparator *FSeparator = nullptr;
   TCheckbox *FSilentCheck = nullptr;
   TCheckbox *FGlobalCheck = nullptr;
+  TSeparator *FCountSeparator = nullptr;
+  TLabel *FCopyLeftCount = nullptr;
+  TLabel *FCopyRightCount = nullptr;
+  TLabel *FDeleteCount = nullptr;
   TButton *FBackButton = nullptr;
 };

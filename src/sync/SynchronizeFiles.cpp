@@ -9,7 +9,9 @@
 #include "VelmoraMessages.h"
 #include "VisitedDirectories.h"
 
+#include <cstring>
 #include <cwchar>
+#include <shellapi.h>
 
 namespace {
 
@@ -19,9 +21,24 @@ constexpr DWORD CarriedDirectoryAttributes = ProtectingAttributes | FILE_ATTRIBU
 constexpr int NoLabel = -1;
 // Names of other programs' files that happen to match ours are stepped over, a few times.
 constexpr int TemporaryNameAttempts = 16;
+// The error a copy reports when it did not read back as its source.
+constexpr DWORD VerifyFailedError = ERROR_CRC;
 
 TSynchronizeTask::TCopyFileFunction CopyFileFunction = &::CopyFileExW;
 TSynchronizeTask::TMoveFileFunction MoveFileFunction = &::MoveFileExW;
+
+// Fixed disks keep a Recycle Bin; shares, removable and RAM disks do not.
+bool VolumeHasRecycleBin(const std::wstring &Path) {
+  wchar_t Volume[MAX_PATH + 1];
+  if (!::GetVolumePathNameW(Path.c_str(), Volume, MAX_PATH))
+    return false;
+  return ::GetDriveTypeW(Volume) == DRIVE_FIXED;
+}
+
+TSynchronizeTask::TRecycleBinProbe RecycleBinProbe = &VolumeHasRecycleBin;
+TSynchronizeTask::TRecycleFunction RecycleFunction = &TSynchronizeTask::RecycleWithShell;
+// The size of each read of a verified copy: large reads, aligned for reads past the cache.
+constexpr DWORD VerifyBlock = 1 << 20;
 
 // Everything up to and including the last backslash or colon.
 std::wstring DirectoryPart(const std::wstring &Path) {
@@ -174,7 +191,9 @@ bool TSynchronizeTask::CopyListedFile(const std::wstring &Source, const std::wst
     }
 
     int Message = MFailureCopy;
-    {
+    if (LastError == VerifyFailedError) {
+      Message = MFailureVerify;
+    } else {
       TFileHandle SourceFile(
           ::CreateFileW(Source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
       if (!SourceFile.IsValid()) {
@@ -306,6 +325,12 @@ bool TSynchronizeTask::CopyKnownFile(const std::wstring &Source, const std::wstr
     ::GetSystemTimeAsFileTime(&Started);
     if (CopyFileFunction(FCopySource.c_str(), Partial.c_str(), &CopyProgressRoutine, this, nullptr,
                          COPY_FILE_FAIL_IF_EXISTS)) {
+      // A copy that does not read back as its source never takes the target's place.
+      if (FVerify && !VerifyCopy(FCopySource, Partial)) {
+        DeletePartialCopy(Partial, Started);
+        LastError = VerifyFailedError;
+        return false;
+      }
       if (!PutCopyInPlace(Partial, Target, TargetExists, TargetAttributes, LastError)) {
         if (LastError != ERROR_CANCELLED)
           DeletePartialCopy(Partial, Started);
@@ -326,6 +351,7 @@ bool TSynchronizeTask::CopyKnownFile(const std::wstring &Source, const std::wstr
   // other attributes need setting.
   if (Listed->dwFileAttributes != FILE_ATTRIBUTE_ARCHIVE)
     ::SetFileAttributesW(FCopyTarget.c_str(), Listed->dwFileAttributes);
+  EntryDone((static_cast<int64_t>(Listed->nFileSizeHigh) << 32) | Listed->nFileSizeLow);
   return true;
 }
 
@@ -348,8 +374,14 @@ bool TSynchronizeTask::CopyIntoBuilding(const std::wstring &Source, const std::w
   ::GetSystemTimeAsFileTime(&Started);
   if (CopyFileFunction(Source.c_str(), Building.c_str(), &CopyProgressRoutine, this, nullptr,
                        COPY_FILE_FAIL_IF_EXISTS)) {
+    if (FVerify && !VerifyCopy(Source, Building)) {
+      DeletePartialCopy(Building, Started);
+      LastError = VerifyFailedError;
+      return false;
+    }
     if (Listed->dwFileAttributes != FILE_ATTRIBUTE_ARCHIVE)
       ::SetFileAttributesW(Building.c_str(), Listed->dwFileAttributes);
+    EntryDone((static_cast<int64_t>(Listed->nFileSizeHigh) << 32) | Listed->nFileSizeLow);
     return true;
   }
   LastError = ::GetLastError();
@@ -382,6 +414,7 @@ DWORD CALLBACK TSynchronizeTask::CopyProgressRoutine(LARGE_INTEGER TotalFileSize
       Task->FPartialIdentity = {true, Info.dwVolumeSerialNumber, Info.nFileIndexHigh, Info.nFileIndexLow,
                                 Info.ftCreationTime};
   }
+  Task->FRun.CurrentBytes = TotalBytesTransferred.QuadPart;
   try {
     Task->ShowProgress(Task->FCopySource, Task->FCopyTarget, TotalBytesTransferred.QuadPart,
                        TotalFileSize.QuadPart, MCopyProgressSource, MCopyProgressTarget);
@@ -404,6 +437,63 @@ void TSynchronizeTask::SetCopyFileFunction(TCopyFileFunction Function) {
 
 void TSynchronizeTask::SetMoveFileFunction(TMoveFileFunction Function) {
   MoveFileFunction = Function ? Function : &::MoveFileExW;
+}
+
+void TSynchronizeTask::SetRecycleBinProbe(TRecycleBinProbe Probe) {
+  RecycleBinProbe = Probe ? Probe : &VolumeHasRecycleBin;
+}
+
+void TSynchronizeTask::SetRecycleFunction(TRecycleFunction Function) {
+  RecycleFunction = Function ? Function : &RecycleWithShell;
+}
+
+bool TSynchronizeTask::RecycleWithShell(const std::wstring &Path) {
+  // The shell wants a list of names ending in an empty one, and no long-form prefix.
+  std::wstring From = RemoveLongPathPrefix(Path);
+  From.push_back(L'\0');
+  SHFILEOPSTRUCTW Operation{};
+  Operation.wFunc = FO_DELETE;
+  Operation.pFrom = From.c_str();
+  Operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI | FOF_NOCONFIRMMKDIR;
+  if (::SHFileOperationW(&Operation) != 0 || Operation.fAnyOperationsAborted)
+    return false;
+  DWORD Attributes;
+  return !QueryAttributes(Path, Attributes);
+}
+
+bool TSynchronizeTask::VerifyCopy(const std::wstring &Source, const std::wstring &Copy) {
+  if (!FVerifyBuffer) {
+    FVerifyBuffer.reset(static_cast<char *>(
+        ::VirtualAlloc(nullptr, 2 * VerifyBlock, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)));
+    if (!FVerifyBuffer)
+      return false;
+  }
+  TFileHandle In(::CreateFileW(Source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  // The copy is read from the disk itself where the system allows it, not from what the copy
+  // left in memory.
+  TFileHandle Back(::CreateFileW(Copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_NO_BUFFERING, nullptr));
+  if (!Back.IsValid())
+    Back.Reset(::CreateFileW(Copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  LARGE_INTEGER Size{}, BackSize{};
+  if (!In.IsValid() || !Back.IsValid() || !::GetFileSizeEx(In.Get(), &Size) ||
+      !::GetFileSizeEx(Back.Get(), &BackSize) || Size.QuadPart != BackSize.QuadPart)
+    return false;
+  char *Mine = FVerifyBuffer.get(), *Theirs = FVerifyBuffer.get() + VerifyBlock;
+  for (int64_t Done = 0;;) {
+    ShowProgress(Source, Copy, Done, Size.QuadPart, MVerifyProgress, MCopyProgressTarget);
+    DWORD Read = 0, ReadBack = 0;
+    if (!::ReadFile(In.Get(), Mine, VerifyBlock, &Read, nullptr) ||
+        !::ReadFile(Back.Get(), Theirs, VerifyBlock, &ReadBack, nullptr) || Read != ReadBack)
+      return false;
+    if (Read == 0)
+      return Done == Size.QuadPart;
+    if (std::memcmp(Mine, Theirs, Read) != 0)
+      return false;
+    Done += Read;
+  }
 }
 
 bool TSynchronizeTask::TargetInsideSource(const std::wstring &SourceKey, const std::wstring &Target) {
@@ -625,6 +715,23 @@ void TSynchronizeTask::RemoveBuiltTree(const std::wstring &Path) {
 
 // ---- Deleting ----
 
+TSynchronizeTask::TRecycleOutcome TSynchronizeTask::Recycle(const std::wstring &Path, bool OnLeft,
+                                                            bool IsDirectory, bool Whole) {
+  if (!FRecycle || FPermanentAgreed)
+    return roPermanent;
+  int &Has = FHasRecycleBin[OnLeft ? 0 : 1];
+  if (Has < 0)
+    Has = RecycleBinProbe(OnLeft ? FLeftDirectory : FRightDirectory) ? 1 : 0;
+  // The shell takes no path of the long form.
+  if (Has && RemoveLongPathPrefix(Path).size() < MAX_PATH) {
+    if (!Whole)
+      return roWalk;
+    return RecycleFunction(Path) ? roRecycled : roFailed;
+  }
+  ForceProgressRedraw();
+  return FSynchronizeUI->ConfirmPermanentDelete(Path, OnLeft, IsDirectory) ? roPermanent : roDeclined;
+}
+
 bool TSynchronizeTask::RemoveFile(const std::wstring &Path, bool OnLeft) {
   ShowProgress(Path, std::wstring(), 0, 1, MDeleteFileProgress, NoLabel);
   DWORD Attributes;
@@ -632,9 +739,20 @@ bool TSynchronizeTask::RemoveFile(const std::wstring &Path, bool OnLeft) {
     ForceProgressRedraw();
     if (!FSynchronizeUI->ConfirmDelete(Path, OnLeft))
       return false;
-    ::SetFileAttributesW(Path.c_str(), Attributes & ~ProtectingAttributes);
-    if (::DeleteFileW(Path.c_str()))
+    const TRecycleOutcome Outcome = Recycle(Path, OnLeft, false, true);
+    if (Outcome == roDeclined)
+      return false;
+    if (Outcome == roRecycled) {
+      EntryDone(0);
       break;
+    }
+    if (Outcome == roPermanent) {
+      ::SetFileAttributesW(Path.c_str(), Attributes & ~ProtectingAttributes);
+      if (::DeleteFileW(Path.c_str())) {
+        EntryDone(0);
+        break;
+      }
+    }
     ForceProgressRedraw();
     if (!FSynchronizeUI->AskDeleteFailure(MFailureDeleteFile, Path))
       return false;
@@ -655,14 +773,33 @@ bool TSynchronizeTask::RemoveDirectoryTree(const std::wstring &Path, bool OnLeft
     int Failure = MFailureRemoveDirectory;
     if (Attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
       // A link goes on its own; what it leads to is never walked nor touched.
-      if (RemoveDirectoryLink(Path))
+      if (RemoveDirectoryLink(Path)) {
+        EntryDone(0);
         return true;
+      }
       Failure = MFailureLinkNotRemovable;
     } else {
-      bool AllRemoved = true, Kept = false;
+      // The Recycle Bin takes a tree in one piece, unless the masks keep part of it here; then
+      // each entry goes on its own. Where there is none, the user's answer covers the tree.
+      const TRecycleOutcome Outcome = Recycle(Path, OnLeft, true, FFilter.Empty());
+      if (Outcome == roDeclined)
+        return false;
+      if (Outcome == roRecycled) {
+        EntryDone(0);
+        return true;
+      }
+      bool AllRemoved = Outcome != roFailed, Kept = false;
+      const bool AgreedBefore = FPermanentAgreed;
+      struct TRestore {
+        bool &Flag;
+        bool Value;
+        ~TRestore() { Flag = Value; }
+      } Restore{FPermanentAgreed, AgreedBefore};
+      FPermanentAgreed = AgreedBefore || (FRecycle && Outcome == roPermanent);
       const std::wstring Directory = IncludeTrailingBackslash(Path);
       WIN32_FIND_DATAW Found{};
-      TFindHandle Search(::FindFirstFileW((Directory + L"*.*").c_str(), &Found));
+      TFindHandle Search(AllRemoved ? ::FindFirstFileW((Directory + L"*.*").c_str(), &Found)
+                                    : INVALID_HANDLE_VALUE);
       if (Search.IsValid()) {
         do {
           const std::wstring Entry = Directory + Found.cFileName;
@@ -692,8 +829,10 @@ bool TSynchronizeTask::RemoveDirectoryTree(const std::wstring &Path, bool OnLeft
         return true;
       if (AllRemoved) {
         ::SetFileAttributesW(Path.c_str(), Attributes & ~ProtectingAttributes);
-        if (::RemoveDirectoryW(Path.c_str()))
+        if (::RemoveDirectoryW(Path.c_str())) {
+          EntryDone(0);
           return true;
+        }
       }
     }
     ForceProgressRedraw();

@@ -3,14 +3,19 @@
 
 #include "SynchronizeDirectories.h"
 
+#include "Confirmations.h"
+#include "FarFormat.h"
 #include "FarPanel.h"
 #include "Files.h"
+#include "Options.h"
 #include "Streams.h"
 #include "SynchronizeDirectoriesDialog.h"
 #include "SynchronizeUI.h"
 #include "VelmoraHelp.h"
 #include "VelmoraMessages.h"
 
+#include <algorithm>
+#include <cwchar>
 #include <unordered_map>
 
 namespace {
@@ -57,13 +62,28 @@ bool TSynchronizeTask::Synchronize(bool &KeepOpen) {
       return false;
     }
 
+    TRunPlan Plan;
+    MeasureRun(List, Plan);
     TSynchronizeDirectoriesDialog Dialog;
+    Dialog.List = &List;
+    Dialog.Plan = &Plan;
     Dialog.SilentMode = FSynchronizeUI->GetSilentMode();
     Dialog.GlobalRemember = FSynchronizeUI->GetGlobalRemember();
     for (int Type = dtEqual; Type <= dtDifferent; ++Type)
       Dialog.SetDiffTypePresent(static_cast<TDifferenceType>(Type),
                                 List.HasDifference(static_cast<TDifferenceType>(Type)));
     switch (Dialog.ExecuteSynchronize()) {
+    case 0:
+      break;
+    case 1:
+      return false;
+    default:
+      KeepOpen = false;
+      return false;
+    }
+    const TRunChoices Choices = Dialog.GetChoices();
+    const TRunTotals Totals = Plan.Totals(List, Choices);
+    switch (ConfirmSafety(Totals)) {
     case 0:
       break;
     case 1:
@@ -97,7 +117,7 @@ bool TSynchronizeTask::Synchronize(bool &KeepOpen) {
       // A failure in the middle of the run ends it as an abort does: what was not done is
       // offered again and the panels show what was.
       try {
-        RunPasses(List, Dialog);
+        RunPasses(List, Choices, Totals);
       } catch (const EAbort &) {
       } catch (const Exception &E) {
         Failure = std::wstring(E.ClassName()) + L'\n' + E.Message();
@@ -141,10 +161,22 @@ bool TSynchronizeTask::Synchronize(bool &KeepOpen) {
   }
 }
 
-void TSynchronizeTask::RunPasses(TDifferenceList &List, const TSynchronizeDirectoriesDialog &Dialog) {
+void TSynchronizeTask::RunPasses(TDifferenceList &List, const TRunChoices &Choices,
+                                 const TRunTotals &Totals) {
+  {
+    TVelmoraOptions Options;
+    Options.Load();
+    FRecycle = Options.DeleteToRecycleBin;
+    FVerify = Options.VerifyCopies;
+  }
+  FHasRecycleBin[0] = FHasRecycleBin[1] = -1;
+  FRun = TRunProgress{};
+  FRun.Files = Totals.ToLeft.Files + Totals.ToRight.Files + Totals.DeleteLeft + Totals.DeleteRight;
+  FRun.Bytes = Totals.ToLeft.Bytes + Totals.ToRight.Bytes;
+  FRun.Started = ::GetTickCount64();
   // Entries that took a directory's place are done the way the directory was, whatever the
   // dialog says about their own kind.
-  std::unordered_map<const TDifferenceItem *, TItemAction> Inherited;
+  std::unordered_map<const TDifferenceItem *, TPlannedAction> Inherited;
   for (;;) {
     FPlainDirectories.clear();
     const int64_t Total = static_cast<int64_t>(List.Count());
@@ -163,7 +195,7 @@ void TSynchronizeTask::RunPasses(TDifferenceList &List, const TSynchronizeDirect
       } UndoneScope{FUndone = &Undone};
       const auto Found = Inherited.find(&Item);
       const bool ItemDone =
-          Found == Inherited.end() ? SynchronizeItem(Item, Dialog) : CarryOut(Item, Found->second);
+          Found == Inherited.end() ? SynchronizeItem(Item, Choices) : CarryOut(Item, Found->second);
       if (Undone.Items.empty()) {
         if (ItemDone) {
           Inherited.erase(&Item);
@@ -227,60 +259,32 @@ bool TSynchronizeTask::IsSafeRelativePath(const std::wstring &Path) {
   }
 }
 
-bool TSynchronizeTask::SynchronizeItem(const TDifferenceItem &Item,
-                                       const TSynchronizeDirectoriesDialog &Dialog) {
+bool TSynchronizeTask::SynchronizeItem(const TDifferenceItem &Item, const TRunChoices &Choices) {
   // A hand-edited line must not reach beyond the two trees.
   if (!IsSafeRelativePath(Item.RelativePath))
     return false;
-  switch (Item.DiffType) {
-  case dtMissingLeft:
-    if (Dialog.DeleteOnRight)
-      return RemoveItem(Item, false);
-    return Dialog.CopyToLeft && CopyItem(Item, true);
-  case dtMissingRight:
-    if (Dialog.DeleteOnLeft)
-      return RemoveItem(Item, true);
-    return Dialog.CopyToRight && CopyItem(Item, false);
-  case dtOlderLeft:
-    return Dialog.CopyToLeft && CopyItem(Item, true);
-  case dtOlderRight:
-    return Dialog.CopyToRight && CopyItem(Item, false);
-  case dtFailedLeft:
-    return Dialog.CopyToLeft && !Item.IsDirectory && CopyItem(Item, true);
-  case dtFailedRight:
-    return Dialog.CopyToRight && !Item.IsDirectory && CopyItem(Item, false);
-  case dtDifferent:
-    switch (Dialog.DifferentFilesAction) {
-    case dfaCopyToLeft:
-      return CopyItem(Item, true);
-    case dfaCopyToRight:
-      return CopyItem(Item, false);
-    case dfaAsk:
-      ForceProgressRedraw();
-      switch (FSynchronizeUI->AskDifferentFiles(FLeftDirectory, FRightDirectory, Item.RelativePath)) {
-      case 1:
-        return CopyItemOverwriting(Item, true);
-      case 2:
-        return CopyItemOverwriting(Item, false);
-      default:
-        return false;
-      }
-    default:
-      return false;
-    }
+  const TPlannedAction Action = PlannedAction(Item, Choices);
+  if (Action != paAsk)
+    return CarryOut(Item, Action);
+  ForceProgressRedraw();
+  switch (FSynchronizeUI->AskDifferentFiles(FLeftDirectory, FRightDirectory, Item.RelativePath)) {
+  case 1:
+    return CopyItemOverwriting(Item, true);
+  case 2:
+    return CopyItemOverwriting(Item, false);
   default:
     return false;
   }
 }
 
-bool TSynchronizeTask::CarryOut(const TDifferenceItem &Item, TItemAction Action) {
+bool TSynchronizeTask::CarryOut(const TDifferenceItem &Item, TPlannedAction Action) {
   switch (Action) {
-  case iaCopyToLeft:
-  case iaCopyToRight:
-    return CopyItem(Item, Action == iaCopyToLeft);
-  case iaDeleteOnLeft:
-  case iaDeleteOnRight:
-    return RemoveItem(Item, Action == iaDeleteOnLeft);
+  case paCopyToLeft:
+  case paCopyToRight:
+    return CopyItem(Item, Action == paCopyToLeft);
+  case paDeleteOnLeft:
+  case paDeleteOnRight:
+    return RemoveItem(Item, Action == paDeleteOnLeft);
   default:
     return false;
   }
@@ -295,7 +299,7 @@ bool TSynchronizeTask::CopyItem(const TDifferenceItem &Item, bool ToLeft) {
     *FUndone = TUndoneEntries{TargetRoot,
                               ToLeft ? dtOlderLeft : dtOlderRight,
                               Item.Reason,
-                              ToLeft ? iaCopyToLeft : iaCopyToRight,
+                              ToLeft ? paCopyToLeft : paCopyToRight,
                               {}};
   if (Item.IsDirectory)
     return CopyDirectoryTree(Item.RelativePath, SourceRoot + Item.RelativePath,
@@ -321,25 +325,128 @@ bool TSynchronizeTask::RemoveItem(const TDifferenceItem &Item, bool OnLeft) {
     return false;
   if (FUndone)
     *FUndone =
-        TUndoneEntries{Root, Item.DiffType, Item.Reason, OnLeft ? iaDeleteOnLeft : iaDeleteOnRight, {}};
+        TUndoneEntries{Root, Item.DiffType, Item.Reason, OnLeft ? paDeleteOnLeft : paDeleteOnRight, {}};
   const std::wstring Path = Root + Item.RelativePath;
   return Item.IsDirectory ? RemoveDirectoryTree(Path, OnLeft) : RemoveFile(Path, OnLeft);
 }
 
+// ---- Before the run ----
+
+void TSynchronizeTask::MeasureRun(const TDifferenceList &List, TRunPlan &Plan) {
+  TFarProgress Progress;
+  Progress.SetAllowAbort(true); // Esc stops the counting, without a question
+  const DWORD Started = TFarProgress::Ticks();
+  Plan.Measure(List, FLeftDirectory, FRightDirectory, FFilter, [&](const std::wstring &Path) {
+    // Only a count that takes a while is shown (and can be stopped).
+    if (!Progress.IsShown()) {
+      if (TFarProgress::Ticks() - Started < Progress.GetUpdateInterval())
+        return;
+      Progress.Show({}); // fixes the window's width, which FitText needs
+    }
+    Progress.Show({GetMsg(MTitle), GetMsg(MSyncCounting), Progress.FitText(RemoveLongPathPrefix(Path))});
+  });
+}
+
+int TSynchronizeTask::ConfirmSafety(const TRunTotals &Totals) {
+  TVelmoraOptions Options;
+  Options.Load();
+  std::vector<std::wstring> Lines{GetMsg(MTitle)};
+  if (Options.ConfirmMassDeletion) {
+    for (const bool OnLeft : {true, false}) {
+      const int64_t Deleting = OnLeft ? Totals.DeleteLeft : Totals.DeleteRight;
+      if (Deleting == 0)
+        continue;
+      // Deleting to match a side that is empty or gone (a drive not there, a share not mounted)
+      // is most likely not what the user wants.
+      if (TRunPlan::CountEntries(OnLeft ? FRightDirectory : FLeftDirectory, FFilter, 0) <= 0) {
+        Lines.push_back(GetMsg(OnLeft ? MEmptySideRight : MEmptySideLeft));
+        Lines.push_back(Format(GetMsg(MEmptySideDeletes), {FormatGroupedNumber(Deleting)}));
+        continue;
+      }
+      const int64_t Entries =
+          TRunPlan::CountEntries(OnLeft ? FLeftDirectory : FRightDirectory, FFilter, 2 * Deleting);
+      if (Entries >= 0 && 2 * Deleting > Entries)
+        Lines.push_back(Format(GetMsg(OnLeft ? MMassDeletionLeft : MMassDeletionRight),
+                               {FormatGroupedNumber(Deleting), FormatGroupedNumber(Entries)}));
+    }
+  }
+  if (Options.CheckFreeSpace) {
+    for (const bool ToLeft : {true, false}) {
+      const TCopyCounts &Copies = ToLeft ? Totals.ToLeft : Totals.ToRight;
+      const int64_t Needed = Copies.Bytes - Copies.ReplacedBytes;
+      ULARGE_INTEGER Free{};
+      // A volume that does not tell its free space is not warned about.
+      if (Needed <= 0 || !::GetDiskFreeSpaceExW((ToLeft ? FLeftDirectory : FRightDirectory).c_str(), &Free,
+                                                nullptr, nullptr))
+        continue;
+      if (static_cast<uint64_t>(Needed) > Free.QuadPart)
+        Lines.push_back(
+            Format(GetMsg(ToLeft ? MNoSpaceLeft : MNoSpaceRight),
+                   {FormatGroupedNumber(Needed), FormatGroupedNumber(static_cast<int64_t>(Free.QuadPart))}));
+    }
+  }
+  if (Lines.size() == 1)
+    return 0;
+  Lines.insert(Lines.end(),
+               {GetMsg(MGuardQuestion), GetMsg(MGoOn), GetMsg(MSyncBackToDocument), GetMsg(MCancel)});
+  const intptr_t Answer = ShowMessage(Lines, FMSG_WARNING, 3, VelmoraHelp::SynchronizeDialog);
+  return Answer == 0 || Answer == 1 ? static_cast<int>(Answer) : 2;
+}
+
 // ---- Progress ----
+
+namespace {
+
+// A duration in seconds as h:mm:ss, or m:ss under an hour.
+std::wstring FormatDuration(uint64_t Seconds) {
+  wchar_t Text[32];
+  if (Seconds >= 3600)
+    swprintf(Text, 32, L"%llu:%02llu:%02llu", Seconds / 3600, Seconds / 60 % 60, Seconds % 60);
+  else
+    swprintf(Text, 32, L"%llu:%02llu", Seconds / 60, Seconds % 60);
+  return Text;
+}
+
+} // namespace
 
 void TSynchronizeTask::ShowProgress(const std::wstring &Path1, const std::wstring &Path2, int64_t Done,
                                     int64_t Total, int Label1, int Label2) {
   if (!FProgress || !FProgress->NeedsUpdate())
     return;
   TFarScreen::SetConsoleTitle(GetMsg(MTitle) + L": " + FProgressItem);
-  TFarScreen::SetTaskbarProgress(TBPS_NORMAL, FPassDone, FPassTotal);
+  // The whole run, by its bytes where it copies any, else by its entries.
+  const int64_t BytesDone = std::min(FRun.BytesDone + FRun.CurrentBytes, FRun.Bytes);
+  const int64_t FilesDone = std::min(FRun.FilesDone, FRun.Files);
+  const bool ByBytes = FRun.Bytes > 0;
+  const int64_t RunDone = ByBytes ? BytesDone : FilesDone, RunTotal = ByBytes ? FRun.Bytes : FRun.Files;
+  if (RunTotal > 0)
+    TFarScreen::SetTaskbarProgress(TBPS_NORMAL, RunDone, RunTotal);
+  else
+    TFarScreen::SetTaskbarProgress(TBPS_NORMAL, FPassDone, FPassTotal);
   if (!FProgress->IsShown())
     FProgress->Show({}); // fixes the window's width, which FitText needs
-  FProgress->Show({GetMsg(MTitle), GetMsg(Label1), FProgress->FitText(RemoveLongPathPrefix(Path1)),
-                   Label2 == NoLabel ? std::wstring() : GetMsg(Label2),
-                   Path2.empty() ? std::wstring() : FProgress->FitText(RemoveLongPathPrefix(Path2)),
-                   FProgress->ProgressBar(Done, Total)});
+  std::vector<std::wstring> Lines{GetMsg(MTitle),
+                                  GetMsg(Label1),
+                                  FProgress->FitText(RemoveLongPathPrefix(Path1)),
+                                  Label2 == NoLabel ? std::wstring() : GetMsg(Label2),
+                                  Path2.empty() ? std::wstring()
+                                                : FProgress->FitText(RemoveLongPathPrefix(Path2)),
+                                  FProgress->ProgressBar(Done, Total)};
+  if (RunTotal > 0) {
+    const uint64_t Elapsed = (::GetTickCount64() - FRun.Started) / 1000;
+    // The time left goes by the pace so far; none is guessed before anything was done.
+    const std::wstring Left = RunDone > 0
+                                  ? FormatDuration(static_cast<uint64_t>(static_cast<double>(Elapsed) *
+                                                                         (RunTotal - RunDone) / RunDone))
+                                  : L"?";
+    Lines.push_back(std::wstring());
+    Lines.push_back(FProgress->FitText(
+        Format(GetMsg(MProgressTotal), {FormatGroupedNumber(FilesDone), FormatGroupedNumber(FRun.Files),
+                                        FormatGroupedNumber(BytesDone), FormatGroupedNumber(FRun.Bytes)})));
+    Lines.push_back(FProgress->ProgressBar(RunDone, RunTotal));
+    Lines.push_back(FProgress->FitText(Format(GetMsg(MProgressTime), {FormatDuration(Elapsed), Left})));
+  }
+  FProgress->Show(Lines);
 }
 
 void TSynchronizeTask::ForceProgressRedraw() {

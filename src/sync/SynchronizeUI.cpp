@@ -317,6 +317,47 @@ bool TSynchronizeUI::AskCopyFailure(int Message, int Message2, const std::wstrin
   return AskFailure(Message, Message2, Source, Target, TRememberedAction::frCopy);
 }
 
+bool TSynchronizeUI::ConfirmPermanentDelete(const std::wstring &Path, bool OnLeft, bool IsDirectory) {
+  const auto Reason = OnLeft ? TRememberedAction::frPermanentLeft : TRememberedAction::frPermanentRight;
+  const std::wstring Directory = ExtractParentPath(Path);
+  TVerdict Verdict = WalkRemembered(*this, Directory, std::wstring(), [&](const TRememberedAction &Action) {
+    switch (Action.GetFailureAction(Reason)) {
+    case TRememberedAction::faRetry:
+      return TVerdict::Yes;
+    case TRememberedAction::faSkip:
+      return TVerdict::No;
+    default:
+      return TVerdict::Unknown;
+    }
+  });
+  if (Verdict != TVerdict::Unknown)
+    return Verdict == TVerdict::Yes;
+  if (FSilentMode)
+    return false;
+
+  auto Dialog = TFarDialog::Create<TDeleteConfirmationDialog>();
+  Dialog->OnLeft = OnLeft;
+  Dialog->Permanent = true;
+  Dialog->FileName = Path;
+  Dialog->IsDirectory = IsDirectory;
+  Dialog->SetDirectory(Directory);
+  Dialog->SetGlobal(FGlobalRemember);
+  switch (Dialog->Ask()) {
+  case caFirst:
+    return true;
+  case caFirstRemember:
+    GetAction(Dialog->GetDirectory()).SetFailureAction(Reason, TRememberedAction::faRetry);
+    return true;
+  case caSecond:
+    return false;
+  case caSecondRemember:
+    GetAction(Dialog->GetDirectory()).SetFailureAction(Reason, TRememberedAction::faSkip);
+    return false;
+  default:
+    throw EAbort();
+  }
+}
+
 bool TSynchronizeUI::AskDeleteFailure(int Message, const std::wstring &Path) {
   return AskFailure(Message, -1, Path, std::wstring(), TRememberedAction::frDelete);
 }

@@ -22,12 +22,22 @@ public:
   enum TTargetType { ttFiles, ttFilesReadOnly, ttDirectories, ttDirectoriesReadOnly };
   enum TOverwriteAction { oaAsk, oaYes, oaNo };
   enum TDeleteAction { daAsk, daYes, daNo };
-  // frLink: the item's path leads through a link, so nothing is done there.
-  enum TFailureReason { frCopy, frDelete, frMakeDirectory, frNotFound, frNotDirectory, frLink };
+  // frLink: the item's path leads through a link, so nothing is done there. frPermanentLeft and
+  // frPermanentRight: no Recycle Bin takes what is deleted on that side (retry: delete for good).
+  enum TFailureReason {
+    frCopy,
+    frDelete,
+    frMakeDirectory,
+    frNotFound,
+    frNotDirectory,
+    frLink,
+    frPermanentLeft,
+    frPermanentRight
+  };
   enum TFailureAction { faAsk, faRetry, faSkip };
 
   static constexpr int TargetTypeCount = 4;
-  static constexpr int FailureReasonCount = 6;
+  static constexpr int FailureReasonCount = 8;
 
   // Directory: an absolute path without trailing backslash, "" for answers that hold
   // everywhere, or "***\" and a relative directory for answers about differing files.
@@ -96,6 +106,9 @@ public:
   // True when the item may be deleted / the target overwritten; a missing item needs no question.
   bool ConfirmDelete(const std::wstring &Path, bool OnLeft);
   bool ConfirmOverwrite(const std::wstring &Source, const std::wstring &Target, bool ToLeft);
+  // Where the user wants the Recycle Bin but the side's volume has none: may the item be deleted
+  // for good? Both answers can be remembered.
+  bool ConfirmPermanentDelete(const std::wstring &Path, bool OnLeft, bool IsDirectory);
   // True for retry, false for skip. Message2 -1 means no second message and path.
   bool AskFailure(int Message, int Message2, const std::wstring &Path, const std::wstring &Path2,
                   TRememberedAction::TFailureReason Reason);

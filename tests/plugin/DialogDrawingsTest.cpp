@@ -1,4 +1,4 @@
-// The drawings of the comparison and configuration dialogs in docs/dialogs.txt are what the host
+// The drawings of the comparison, configuration and synchronise dialogs in docs/dialogs.txt are what the host
 // draws for the English language file at two window sizes. With VELMORA_WRITE_DRAWINGS=1 in the
 // environment the test writes the file instead of comparing.
 
@@ -7,7 +7,9 @@
 #include "HostInProcess.h"
 #include "Options.h"
 #include "OptionsDialog.h"
+#include "SynchronizeDirectoriesDialog.h"
 #include "Velmora.h"
+#include "compare/ScratchFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +28,8 @@ protected:
     TVelmoraOptions Options;
     Options.Load();
     TDialog Dialog;
-    Dialog.Options = &Options;
+    if constexpr (requires { Dialog.Options; })
+      Dialog.Options = &Options;
     std::wstring Result;
     THostDialogUser(Host.Script())
         .Inspect([&](THostDialog &Live) {
@@ -65,6 +68,32 @@ TEST_F(DialogDrawingsTest, TheManualShowsTheDialogsAsTheyAreDrawn) {
   for (COORD Console : {COORD{80, 25}, COORD{120, 40}}) {
     Text += L"Configuration dialog (plug-in configuration menu), default options. ";
     Text += Drawing<TOptionsDialog>(Console, [](TOptionsDialog &D) { return D.Execute(); });
+    Text += L"\n";
+  }
+  // A document that copies a file and a directory of three files each way and could delete them.
+  TScratchFolder Scratch;
+  const std::wstring Left = Scratch / L"left", Right = Scratch / L"right";
+  CreateDirectoryW(Left.c_str(), nullptr);
+  CreateDirectoryW(Right.c_str(), nullptr);
+  CreateDirectoryW((Right + L"\\photos").c_str(), nullptr);
+  WriteBytes(Left + L"\\report.txt", std::string(1500, 'r'));
+  for (const wchar_t *Name : {L"\\photos\\1.jpg", L"\\photos\\2.jpg", L"\\photos\\3.jpg"})
+    WriteBytes(Right + Name, std::string(250000, 'p'));
+  TDifferenceList List;
+  List.Add(std::make_unique<TDifferenceItem>(dtMissingRight, drFile, L"report.txt", false));
+  List.Add(std::make_unique<TDifferenceItem>(dtMissingLeft, drFile, L"photos", true));
+  TRunPlan Plan;
+  Plan.Measure(List, Left + L"\\", Right + L"\\", TNameFilter(), [](const std::wstring &) {});
+  for (COORD Console : {COORD{80, 25}}) {
+    Text += L"Synchronise dialog (closing the differences document), a file to copy to the right and a "
+            L"directory of three files to the left. ";
+    Text += Drawing<TSynchronizeDirectoriesDialog>(Console, [&](TSynchronizeDirectoriesDialog &D) {
+      D.List = &List;
+      D.Plan = &Plan;
+      D.SetDiffTypePresent(dtMissingLeft, true);
+      D.SetDiffTypePresent(dtMissingRight, true);
+      return D.ExecuteSynchronize() == 0;
+    });
     Text += L"\n";
   }
   std::string Path = std::string(VELMORA_SOURCE_DIR) + "/docs/dialogs.txt";

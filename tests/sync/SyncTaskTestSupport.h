@@ -80,6 +80,18 @@ inline std::wstring Line(TDifferenceType Type, TDifferenceReason Reason, const s
   return TDifferenceItem(Type, Reason, Path, IsDirectory).FormatLine();
 }
 
+// The folder on the small file system the test script mounts for the tests, where it could.
+inline std::wstring FullDiskFolder(std::wstring &Why) {
+  const wchar_t *Root = _wgetenv(L"VELMORA_FULL_DISK");
+  if (!Root || !*Root) {
+    Why = L"no small file system to fill: the test script mounts one only where the machine lets it";
+    return {};
+  }
+  std::wstring Folder = std::wstring(Root) + L"\\right-" + std::to_wstring(::GetCurrentProcessId());
+  ::CreateDirectoryW(Folder.c_str(), nullptr);
+  return Folder;
+}
+
 } // namespace SyncTask
 
 // Left and right folders on the host's panels, the plug-in registered and started.
@@ -93,6 +105,13 @@ protected:
     SyncTask::MakeDir(Right);
     HostPanels().SetFolder(THostSide::Left, Left);
     HostPanels().SetFolder(THostSide::Right, Right);
+    // The tests delete for good and most of their small trees; the nets that would step in are
+    // tested on their own.
+    TVelmoraOptions Options;
+    Options.Load();
+    Options.DeleteToRecycleBin = false;
+    Options.ConfirmMassDeletion = false;
+    Options.Save();
   }
   void TearDown() override {
     TFarEditorManaged::FreeAdopted();

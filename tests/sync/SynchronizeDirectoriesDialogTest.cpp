@@ -25,6 +25,10 @@ enum {
   iSeparator,
   iSilent,
   iGlobal,
+  iCountSeparator,
+  iCopyToLeftCount,
+  iCopyToRightCount,
+  iDeleteCount,
   iButtonSeparator,
   iOk,
   iBack,
@@ -163,7 +167,7 @@ TEST_F(SynchronizeDirectoriesDialogTest, LayoutOfTheFixedSizeDialog) {
   User()
       .Inspect([this](THostDialog &D) {
         EXPECT_EQ(D.Width, 76);
-        EXPECT_EQ(D.Height, 19);
+        EXPECT_EQ(D.Height, 23);
         const std::pair<int, int> Rows[] = {{iCopyLabel, 2},
                                             {iCopyToLeft, 3},
                                             {iConfirmLeft, 4},
@@ -180,10 +184,14 @@ TEST_F(SynchronizeDirectoriesDialogTest, LayoutOfTheFixedSizeDialog) {
                                             {iSeparator, 12},
                                             {iSilent, 13},
                                             {iGlobal, 14},
-                                            {iButtonSeparator, 15},
-                                            {iOk, 16},
-                                            {iBack, 16},
-                                            {iCancel, 16}};
+                                            {iCountSeparator, 15},
+                                            {iCopyToLeftCount, 16},
+                                            {iCopyToRightCount, 17},
+                                            {iDeleteCount, 18},
+                                            {iButtonSeparator, 19},
+                                            {iOk, 20},
+                                            {iBack, 20},
+                                            {iCancel, 20}};
         for (auto [Item, Row] : Rows)
           EXPECT_EQ(D.Items[Item].Item.Y1, Row) << "item " << Item;
         EXPECT_EQ(D.Items[iConfirmLeft].Item.X1, D.Items[iCopyToLeft].Item.X1 + 4);
