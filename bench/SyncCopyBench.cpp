@@ -1,7 +1,9 @@
 // Time of a whole synchronisation into an empty right side (comparison from the plug-ins menu,
 // the document closed, the synchronise dialog confirmed) beside a bare recursive copy of the same
-// tree with CopyFileExW (each directory created, then its files copied), measured in the same run:
-// the two take turns, best of several rounds, with the system's cache written out before each.
+// tree with CopyFileExW (each directory created, then its files copied), and the same
+// synchronisation with every copy read back and compared ("Verify copies"), measured in the same
+// run: the three take turns, best of several rounds, with the system's cache written out before
+// each.
 // Not a test: it prints the ratio. Run it in a real console (scripts/bench.sh does, in a detached
 // tmux session), where every console call costs what it costs in FAR.
 //
@@ -260,15 +262,20 @@ int main(int argc, char **argv) {
     HostPanels().SetFolder(THostSide::Left, Source);
     HostPanels().SetFolder(THostSide::Right, Right);
 
-    double BestBare = 1e30, BestSync = 1e30;
-    for (int Round = 0; Round < 2 * Rounds; ++Round) {
-      const bool BareTurn = (Round % 2 == 0) == (Round / 2 % 2 == 0);
+    double BestBare = 1e30, BestSync = 1e30, BestVerified = 1e30;
+    for (int Round = 0; Round < 3 * Rounds; ++Round) {
+      // Each group of three rounds starts with the next kind, so none always runs first.
+      const int Kind = (Round + Round / 3) % 3;
+      const bool BareTurn = Kind == 0, Verified = Kind == 2;
+      HostSettings().SetNumber(Host.PluginGuid(), L"", L"VerifyCopies", Verified ? 1 : 0);
       RemoveTree(Bare);
       RemoveContents(Right);
       HostPanels().SetFolder(THostSide::Right, Right);
       Settle();
       // A mark a call trace can split the rounds at (WINEDEBUG=+relay under wine).
-      ::OutputDebugStringW(BareTurn ? L"velmora-bench: bare copy" : L"velmora-bench: synchronisation");
+      ::OutputDebugStringW(BareTurn   ? L"velmora-bench: bare copy"
+                           : Verified ? L"velmora-bench: verified synchronisation"
+                                      : L"velmora-bench: synchronisation");
       const double Start = Now();
       if (BareTurn) {
         BareCopy(Source, Bare);
@@ -280,7 +287,7 @@ int main(int argc, char **argv) {
           Result = 1;
           break;
         }
-        BestSync = std::min(BestSync, Now() - Start);
+        (Verified ? BestVerified : BestSync) = std::min(Verified ? BestVerified : BestSync, Now() - Start);
         ::OutputDebugStringW(L"velmora-bench: round over");
         uint64_t Copied = 0;
         if (CountFiles(Right, &Copied) != Shape.Files || Copied != Bytes) {
@@ -300,6 +307,9 @@ int main(int argc, char **argv) {
     std::printf("  bare recursive CopyFileExW      %8.3f s  %8.1f MB/s\n", BestBare, Mb / BestBare);
     std::printf("  synchronisation, whole road     %8.3f s  %8.1f MB/s\n", BestSync, Mb / BestSync);
     std::printf("  ratio                           %8.3f x\n", BestSync / BestBare);
+    std::printf("  with Verify copies              %8.3f s  %8.1f MB/s\n", BestVerified, Mb / BestVerified);
+    std::printf("  ratio, verified                 %8.3f x  (%.3f x the plain run)\n", BestVerified / BestBare,
+                BestVerified / BestSync);
     std::printf("  peak working set                %8.1f MB\n", Memory.PeakWorkingSetSize / 1048576.0);
     if (!Host.Failures().empty()) {
       std::printf("the host recorded %zu fault(s):\n", Host.Failures().size());

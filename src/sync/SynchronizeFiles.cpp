@@ -30,7 +30,7 @@ TSynchronizeTask::TMoveFileFunction MoveFileFunction = &::MoveFileExW;
 // Fixed disks keep a Recycle Bin; shares, removable and RAM disks do not.
 bool VolumeHasRecycleBin(const std::wstring &Path) {
   wchar_t Volume[MAX_PATH + 1];
-  if (!::GetVolumePathNameW(Path.c_str(), Volume, MAX_PATH))
+  if (!::GetVolumePathNameW(RemoveLongPathPrefix(Path).c_str(), Volume, MAX_PATH))
     return false;
   return ::GetDriveTypeW(Volume) == DRIVE_FIXED;
 }

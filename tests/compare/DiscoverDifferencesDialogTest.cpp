@@ -300,13 +300,13 @@ TEST_F(DiscoverDifferencesDialogTest, TheDepthFieldTakesOnlyNumbers) {
 TEST_F(DiscoverDifferencesDialogTest, InvalidMasksAreShownAndKeepTheDialogOpen) {
   Options.ExcludeMasks = L"obj";
   Open();
-  // An unclosed bracket: FAR refuses it, the user sees which and mends the field.
-  User().Type(Dialog->IncludeMasksEdit->GetIndex(), L"*.[ch").Press(Host.Msg(MOk));
+  // A regular expression FAR cannot read: the user sees which masks and mends the field.
+  User().Type(Dialog->IncludeMasksEdit->GetIndex(), L"/(/").Press(Host.Msg(MOk));
   Host.Script().AnswerMessage(0);
   User().Type(Dialog->IncludeMasksEdit->GetIndex(), L"*.c,*.h").Press(Host.Msg(MOk));
   ASSERT_TRUE(Dialog->EditOptions());
   ASSERT_EQ(1u, Host.Messages().size());
-  EXPECT_EQ(Host.Msg(MInvalidMasks) + L"\n*.[ch", Host.Messages()[0].Body());
+  EXPECT_EQ(Host.Msg(MInvalidMasks) + L"\n/(/", Host.Messages()[0].Body());
   EXPECT_EQ(L"*.c,*.h", Options.IncludeMasks);
   EXPECT_EQ(L"*.c,*.h", Dialog->GetWorkingOptions().IncludeMasks);
   EXPECT_EQ(L"obj", Options.ExcludeMasks);

@@ -4,6 +4,7 @@
 
 #include <cwchar>
 #include <cwctype>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -376,18 +377,40 @@ unsigned long long WINAPI HostFarClock() {
 // ---- ProcessName: FAR's file masks ----
 // A list of masks separated by commas or semicolons, a mask in double quotes when it holds one of
 // them, and after a '|' masks that exclude. '*' and '?' as usual, '[a-z]' a set of characters;
-// letter case does not count. As in FAR, a name without a dot matches a mask ending in ".*".
+// letter case does not count. As in FAR, a name without a dot matches a mask ending in ".*". A
+// mask "/.../" (options after the closing slash, "i" for letter case) is a regular expression.
+// FAR 3 refuses only a regular expression it cannot read: an unclosed quote or bracket, an empty
+// part around '|' or a doubled '|' are all taken (seen in the real FAR).
 
 struct THostMaskList {
   std::vector<std::wstring> Include, Exclude;
   bool Valid = true;
 };
 
+// The expression of a mask "/body/options"; false for any other mask.
+bool RegexMask(const std::wstring &mask, std::wregex &expression, bool &valid) {
+  if (mask.size() < 2 || mask[0] != L'/')
+    return false;
+  const size_t close = mask.rfind(L'/');
+  valid = close > 0;
+  if (!valid)
+    return true;
+  auto flags = std::regex_constants::ECMAScript;
+  if (mask.find(L'i', close) != std::wstring::npos)
+    flags |= std::regex_constants::icase;
+  try {
+    expression.assign(mask.substr(1, close - 1), flags);
+  } catch (const std::regex_error &) {
+    valid = false;
+  }
+  return true;
+}
+
 THostMaskList ParseMasks(const wchar_t *text) {
   THostMaskList list;
   std::vector<std::wstring> *part = &list.Include;
   std::wstring mask;
-  bool quoted = false, excluding = false;
+  bool quoted = false;
   auto finish = [&] {
     size_t first = mask.find_first_not_of(L" \t"), last = mask.find_last_not_of(L" \t");
     if (first != std::wstring::npos)
@@ -401,24 +424,18 @@ THostMaskList ParseMasks(const wchar_t *text) {
       finish();
     else if (!quoted && *c == L'|') {
       finish();
-      if (excluding)
-        list.Valid = false;
-      excluding = true;
       part = &list.Exclude;
     } else
       mask += *c;
   }
   finish();
-  if (quoted)
-    list.Valid = false;
   for (const auto *masks : {&list.Include, &list.Exclude})
     for (const auto &m : *masks) {
-      size_t open = m.find(L'[');
-      if (open != std::wstring::npos && m.find(L']', open) == std::wstring::npos)
+      std::wregex expression;
+      bool valid = true;
+      if (RegexMask(m, expression, valid) && !valid)
         list.Valid = false;
     }
-  if (list.Include.empty() && list.Exclude.empty())
-    list.Valid = false;
   return list;
 }
 
@@ -439,6 +456,12 @@ bool MatchMask(const wchar_t *mask, const wchar_t *name) {
         return false;
       break;
     case L'[': {
+      // Without its ']' a bracket is an ordinary character.
+      if (!wcschr(mask, L']')) {
+        if (*name != L'[')
+          return false;
+        break;
+      }
       if (*name == 0)
         return false;
       bool found = false;
@@ -463,6 +486,10 @@ bool MatchMask(const wchar_t *mask, const wchar_t *name) {
 }
 
 bool MatchOne(const std::wstring &mask, const wchar_t *name) {
+  std::wregex expression;
+  bool valid = true;
+  if (RegexMask(mask, expression, valid))
+    return valid && std::regex_search(name, expression);
   if (MatchMask(mask.c_str(), name))
     return true;
   if (!wcschr(name, L'.') && mask.size() >= 2 && mask.compare(mask.size() - 2, 2, L".*") == 0)

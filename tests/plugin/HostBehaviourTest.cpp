@@ -45,6 +45,28 @@ TEST_F(HostBehaviourTest, TruncPathStrKeepsTheRootAndTheEnd) {
     EXPECT_EQ(size_t(width), Trunc(L"D:\\projects\\velmora\\src\\far\\FarPlugin.cpp", width).size()) << width;
 }
 
+TEST_F(HostBehaviourTest, FileMasksAreCheckedAndMatchedAsTheRealFarDoes) {
+  auto Valid = [&](const wchar_t *Masks) {
+    return Host.StandardFunctions().ProcessName(Masks, nullptr, 0, PN_CHECKMASK) != 0;
+  };
+  // What FAR 3 took and refused when typed into the comparison dialog.
+  for (const wchar_t *Masks : {L"\"abc", L"*.c||*.h", L"|*.h", L"*.c|", L"[a", L"obj,*.[tmp", L"/\\.cpp$/i"})
+    EXPECT_TRUE(Valid(Masks)) << HostUtf8(Masks);
+  EXPECT_FALSE(Valid(L"/(/"));
+  const struct {
+    const wchar_t *Masks, *Name;
+    bool Matches;
+  } Cases[] = {{L"obj,*.[tmp", L"b.tmp", false}, {L"obj,*.[tmp", L"OBJ", true},
+               {L"*.*", L"Makefile", true},      {L"*.cpp|test*", L"test.cpp", false},
+               {L"\"a,b\"", L"a,b", true},       {L"/\\.CPP$/i", L"x.cpp", true}};
+  for (const auto &Case : Cases) {
+    std::wstring Name = Case.Name;
+    EXPECT_EQ(Case.Matches, Host.StandardFunctions().ProcessName(Case.Masks, Name.data(), 0,
+                                                                 PN_CMPNAMELIST | PN_SKIPPATH) != 0)
+        << HostUtf8(Case.Masks) << " " << HostUtf8(Case.Name);
+  }
+}
+
 TEST_F(HostBehaviourTest, ConvertPathTellsTheSizeAndFillsABufferThatFits) {
   auto &fsf = Host.StandardFunctions();
   size_t needed = fsf.ConvertPath(CPM_NATIVE, L"C:\\some\\dir\\", nullptr, 0);
