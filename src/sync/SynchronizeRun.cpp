@@ -433,18 +433,20 @@ void TSynchronizeTask::ShowProgress(const std::wstring &Path1, const std::wstrin
                                                 : FProgress->FitText(RemoveLongPathPrefix(Path2)),
                                   FProgress->ProgressBar(Done, Total)};
   if (RunTotal > 0) {
-    const uint64_t Elapsed = (::GetTickCount64() - FRun.Started) / 1000;
-    // The time left goes by the pace so far; none is guessed before anything was done.
-    const std::wstring Left = RunDone > 0
-                                  ? FormatDuration(static_cast<uint64_t>(static_cast<double>(Elapsed) *
-                                                                         (RunTotal - RunDone) / RunDone))
-                                  : L"?";
+    const uint64_t Elapsed = ::GetTickCount64() - FRun.Started;
+    // The time left goes by the pace so far, rounded up to a second; none is guessed before
+    // anything was done.
+    const double Remaining =
+        static_cast<double>(Elapsed) * (RunTotal - RunDone) / std::max<int64_t>(RunDone, 1);
+    const std::wstring Left =
+        RunDone > 0 ? FormatDuration(static_cast<uint64_t>(Remaining / 1000.0 + 0.999)) : L"?";
     Lines.push_back(std::wstring());
     Lines.push_back(FProgress->FitText(
         Format(GetMsg(MProgressTotal), {FormatGroupedNumber(FilesDone), FormatGroupedNumber(FRun.Files),
                                         FormatGroupedNumber(BytesDone), FormatGroupedNumber(FRun.Bytes)})));
     Lines.push_back(FProgress->ProgressBar(RunDone, RunTotal));
-    Lines.push_back(FProgress->FitText(Format(GetMsg(MProgressTime), {FormatDuration(Elapsed), Left})));
+    Lines.push_back(
+        FProgress->FitText(Format(GetMsg(MProgressTime), {FormatDuration(Elapsed / 1000), Left})));
   }
   FProgress->Show(Lines);
 }
