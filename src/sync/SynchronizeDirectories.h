@@ -223,6 +223,10 @@ private:
   TRecycleOutcome Recycle(const std::wstring &Path, bool OnLeft, bool IsDirectory, bool Whole);
   // Reads the copy back and compares it with the source; false on any difference or failure.
   bool VerifyCopy(const std::wstring &Source, const std::wstring &Copy);
+  // With verified copies on: a copy that does not read back as its source is removed (when this
+  // copy made it) and the copy fails with LastError saying so.
+  bool VerifiedOrRemoved(const std::wstring &Source, const std::wstring &Copy, const FILETIME &Started,
+                         DWORD &LastError);
   // A file of Bytes was copied or an entry deleted: the whole run's progress moves on.
   void EntryDone(int64_t Bytes) {
     ++FRun.FilesDone;

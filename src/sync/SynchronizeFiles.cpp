@@ -325,12 +325,8 @@ bool TSynchronizeTask::CopyKnownFile(const std::wstring &Source, const std::wstr
     ::GetSystemTimeAsFileTime(&Started);
     if (CopyFileFunction(FCopySource.c_str(), Partial.c_str(), &CopyProgressRoutine, this, nullptr,
                          COPY_FILE_FAIL_IF_EXISTS)) {
-      // A copy that does not read back as its source never takes the target's place.
-      if (FVerify && !VerifyCopy(FCopySource, Partial)) {
-        DeletePartialCopy(Partial, Started);
-        LastError = VerifyFailedError;
+      if (!VerifiedOrRemoved(FCopySource, Partial, Started, LastError))
         return false;
-      }
       if (!PutCopyInPlace(Partial, Target, TargetExists, TargetAttributes, LastError)) {
         if (LastError != ERROR_CANCELLED)
           DeletePartialCopy(Partial, Started);
@@ -374,11 +370,8 @@ bool TSynchronizeTask::CopyIntoBuilding(const std::wstring &Source, const std::w
   ::GetSystemTimeAsFileTime(&Started);
   if (CopyFileFunction(Source.c_str(), Building.c_str(), &CopyProgressRoutine, this, nullptr,
                        COPY_FILE_FAIL_IF_EXISTS)) {
-    if (FVerify && !VerifyCopy(Source, Building)) {
-      DeletePartialCopy(Building, Started);
-      LastError = VerifyFailedError;
+    if (!VerifiedOrRemoved(Source, Building, Started, LastError))
       return false;
-    }
     if (Listed->dwFileAttributes != FILE_ATTRIBUTE_ARCHIVE)
       ::SetFileAttributesW(Building.c_str(), Listed->dwFileAttributes);
     EntryDone((static_cast<int64_t>(Listed->nFileSizeHigh) << 32) | Listed->nFileSizeLow);
@@ -459,6 +452,16 @@ bool TSynchronizeTask::RecycleWithShell(const std::wstring &Path) {
     return false;
   DWORD Attributes;
   return !QueryAttributes(Path, Attributes);
+}
+
+bool TSynchronizeTask::VerifiedOrRemoved(const std::wstring &Source, const std::wstring &Copy,
+                                         const FILETIME &Started, DWORD &LastError) {
+  // A copy that does not read back as its source never takes the target's place.
+  if (!FVerify || VerifyCopy(Source, Copy))
+    return true;
+  DeletePartialCopy(Copy, Started);
+  LastError = VerifyFailedError;
+  return false;
 }
 
 bool TSynchronizeTask::VerifyCopy(const std::wstring &Source, const std::wstring &Copy) {

@@ -72,18 +72,13 @@ bool TSynchronizeTask::Synchronize(bool &KeepOpen) {
     for (int Type = dtEqual; Type <= dtDifferent; ++Type)
       Dialog.SetDiffTypePresent(static_cast<TDifferenceType>(Type),
                                 List.HasDifference(static_cast<TDifferenceType>(Type)));
-    switch (Dialog.ExecuteSynchronize()) {
-    case 0:
-      break;
-    case 1:
-      return false;
-    default:
-      KeepOpen = false;
-      return false;
-    }
+    // The dialog, then the warnings; either may send the user back to the document or cancel.
+    int Way = Dialog.ExecuteSynchronize();
     const TRunChoices Choices = Dialog.GetChoices();
     const TRunTotals Totals = Plan.Totals(List, Choices);
-    switch (ConfirmSafety(Totals)) {
+    if (Way == 0)
+      Way = ConfirmSafety(Totals);
+    switch (Way) {
     case 0:
       break;
     case 1:

@@ -154,6 +154,21 @@ TVerdict WalkRemembered(TSynchronizeUI &UI, std::wstring Directory, const std::w
   }
 }
 
+// The remembered answer to a failure question (retry: yes) for the directory or a parent.
+TVerdict RememberedFailureAnswer(TSynchronizeUI &UI, const std::wstring &Directory,
+                                 TRememberedAction::TFailureReason Reason) {
+  return WalkRemembered(UI, Directory, std::wstring(), [&](const TRememberedAction &Action) {
+    switch (Action.GetFailureAction(Reason)) {
+    case TRememberedAction::faRetry:
+      return TVerdict::Yes;
+    case TRememberedAction::faSkip:
+      return TVerdict::No;
+    default:
+      return TVerdict::Unknown;
+    }
+  });
+}
+
 TVerdict FromDelete(TRememberedAction::TDeleteAction Action) {
   return Action == TRememberedAction::daYes  ? TVerdict::Yes
          : Action == TRememberedAction::daNo ? TVerdict::No
@@ -269,16 +284,7 @@ bool TSynchronizeUI::AskFailure(int Message, int Message2, const std::wstring &P
                                 const std::wstring &Path2, TRememberedAction::TFailureReason Reason) {
   // A copy failure is remembered for the target's directory.
   const std::wstring Directory = ExtractParentPath(Reason == TRememberedAction::frCopy ? Path2 : Path);
-  TVerdict Verdict = WalkRemembered(*this, Directory, std::wstring(), [&](const TRememberedAction &Action) {
-    switch (Action.GetFailureAction(Reason)) {
-    case TRememberedAction::faRetry:
-      return TVerdict::Yes;
-    case TRememberedAction::faSkip:
-      return TVerdict::No;
-    default:
-      return TVerdict::Unknown;
-    }
-  });
+  TVerdict Verdict = RememberedFailureAnswer(*this, Directory, Reason);
   if (Verdict != TVerdict::Unknown)
     return Verdict == TVerdict::Yes;
   if (FSilentMode)
@@ -320,16 +326,7 @@ bool TSynchronizeUI::AskCopyFailure(int Message, int Message2, const std::wstrin
 bool TSynchronizeUI::ConfirmPermanentDelete(const std::wstring &Path, bool OnLeft, bool IsDirectory) {
   const auto Reason = OnLeft ? TRememberedAction::frPermanentLeft : TRememberedAction::frPermanentRight;
   const std::wstring Directory = ExtractParentPath(Path);
-  TVerdict Verdict = WalkRemembered(*this, Directory, std::wstring(), [&](const TRememberedAction &Action) {
-    switch (Action.GetFailureAction(Reason)) {
-    case TRememberedAction::faRetry:
-      return TVerdict::Yes;
-    case TRememberedAction::faSkip:
-      return TVerdict::No;
-    default:
-      return TVerdict::Unknown;
-    }
-  });
+  TVerdict Verdict = RememberedFailureAnswer(*this, Directory, Reason);
   if (Verdict != TVerdict::Unknown)
     return Verdict == TVerdict::Yes;
   if (FSilentMode)
