@@ -202,15 +202,24 @@ bool TConfirmationDialog::ExecuteConfirmation(TButton *&Button) {
   RememberCheckbox->SetText(GetMsg(FGlobal ? MRememberGlobal : MRememberForDirectory));
   DirectoryEdit->SetVisible(!FGlobal);
   DirectoryEdit->SetEnabled(RememberCheckbox->GetChecked() && DirectoryEdit->GetVisible());
-  DirectoryEdit->SetText(GetDirectory());
+  DirectoryEdit->SetText(RemoveLongPathPrefix(GetDirectory()));
   DirectoryEdit->SetUnchanged(false);
   CompareButton->SetVisible(static_cast<bool>(OnCompare));
   CompareButton->SetEnabled(CompareButton->GetVisible());
   if (!Execute(Button))
     return false;
   FRemember = RememberCheckbox->GetChecked();
-  FDirectory = FGlobal ? std::wstring() : WithoutTrailingBackslash(DirectoryEdit->GetText());
+  FDirectory = FGlobal ? std::wstring() : KeyOfShownDirectory(DirectoryEdit->GetText());
   return true;
+}
+
+std::wstring TConfirmationDialog::KeyOfShownDirectory(const std::wstring &Shown) const {
+  // The user sees and edits the display form while the run's paths, and so the keys of its
+  // answers, are in the long form.
+  std::wstring Directory = WithoutTrailingBackslash(Shown);
+  if (!Directory.empty() && RemoveLongPathPrefix(FDirectory) != FDirectory)
+    return WithoutTrailingBackslash(LongPathName(Directory));
+  return Directory;
 }
 
 void TConfirmationDialog::RememberClicked(int NewState) {
@@ -230,7 +239,7 @@ void TConfirmationDialog::RememberKey(WORD VirtualKeyCode, DWORD ControlKeyState
     DirectoryEdit->SetText(std::wstring());
     break;
   case VK_F5:
-    DirectoryEdit->SetText(GetDirectory());
+    DirectoryEdit->SetText(RemoveLongPathPrefix(GetDirectory()));
     break;
   default:
     return;

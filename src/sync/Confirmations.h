@@ -83,6 +83,7 @@ protected:
 private:
   void RememberClicked(int NewState);
   void RememberKey(WORD VirtualKeyCode, DWORD ControlKeyState, bool &Handled);
+  std::wstring KeyOfShownDirectory(const std::wstring &Shown) const;
 
   std::wstring FDirectory;
   bool FRemember = false;

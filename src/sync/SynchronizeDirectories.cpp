@@ -29,6 +29,15 @@ std::wstring WithTrailingBackslash(const std::wstring &Path) {
   return Path;
 }
 
+// A panel directory as the document's title names it: the display form, without the trailing
+// backslash a document of what was left undone is made with, except where it is a drive's root.
+std::wstring TitleDirectory(const std::wstring &Path) {
+  std::wstring Shown = RemoveLongPathPrefix(Path);
+  if (Shown.size() > 3 && Shown.back() == L'\\')
+    Shown.pop_back();
+  return Shown;
+}
+
 std::wstring NewDocumentFileName() {
   std::wstring Name = TFarModule::MakeTempFileName();
   if (Name.empty())
@@ -121,8 +130,7 @@ TSynchronizeTask::TSynchronizeTask(const std::wstring &LeftDir, const std::wstri
   try {
     TTextStream Stream(GetFileName(), fmCreate);
     Stream.SetEncoding(teUtf8);
-    Stream.WriteLine(
-        Format(GetMsg(MDocumentTitle), {RemoveLongPathPrefix(LeftDir), RemoveLongPathPrefix(RightDir)}));
+    Stream.WriteLine(Format(GetMsg(MDocumentTitle), {TitleDirectory(LeftDir), TitleDirectory(RightDir)}));
     if (!FFilter.GetIncludeMasks().empty())
       Stream.WriteLine(Format(GetMsg(MDocumentIncludeMasks), {FFilter.GetIncludeMasks()}));
     if (!FFilter.GetExcludeMasks().empty())

@@ -244,6 +244,19 @@ TEST_F(ConfirmationsTest, KeysOnTheCheckBoxEditTheScope) {
   EXPECT_EQ(Dialog->GetDirectory(), L"D:\\other") << "without the trailing backslash";
 }
 
+TEST_F(ConfirmationsTest, TheScopeIsShownWithoutTheLongPrefixAndRememberedWithIt) {
+  auto Dialog = TFarDialog::Create<TDeleteConfirmationDialog>();
+  Dialog->FileName = L"\\\\?\\C:\\a\\b\\c.txt";
+  Dialog->SetDirectory(L"\\\\?\\UNC\\server\\share\\b");
+  User()
+      .Inspect([this](THostDialog &D) { EXPECT_EQ(ItemText(D, 7), L"\\\\server\\share\\b"); })
+      .Key(6, VK_BACK)
+      .Check(6)
+      .Press(Text(MDelete));
+  EXPECT_EQ(Dialog->Ask(), caFirstRemember);
+  EXPECT_EQ(Dialog->GetDirectory(), L"\\\\?\\UNC\\server\\share") << "the key the run's paths are in";
+}
+
 TEST_F(ConfirmationsTest, CompareRunsItsHandlerAndKeepsTheQuestionOpen) {
   auto Dialog = TFarDialog::Create<TOverwriteConfirmationDialog>();
   Dialog->SourceFileName = L"C:\\a";

@@ -46,7 +46,7 @@ TEST_F(SynchronizeDocumentTest, WithoutDescriptionOnlyTitleAndEmptyLinePrecedeTh
   OpenDocument({Line(dtMissingRight, drFile, L"a.txt")}, L"\\\\?\\UNC\\server\\share\\l", L"\\\\?\\C:\\r\\");
   THostEditorWindow &W = Window();
   ASSERT_EQ(4u, W.LineCount());
-  EXPECT_EQ(Format(Host.Msg(MDocumentTitle), {L"\\\\server\\share\\l", L"C:\\r\\"}), W.Line(0));
+  EXPECT_EQ(Format(Host.Msg(MDocumentTitle), {L"\\\\server\\share\\l", L"C:\\r"}), W.Line(0));
   EXPECT_EQ(L"", W.Line(1));
   EXPECT_EQ(2, W.CurLine());
   EXPECT_EQ(0, W.TopScreenLine());

@@ -154,9 +154,11 @@ TEST_F(SynchronizeTrustTest, FailingRenamesNeverLeaveContentsWhereNobodyKnowsOfT
   WriteFile(Left + L"\\a.txt", "new a");
   WriteFile(Right + L"\\a.txt", "old a");
   OpenDocument({Line(dtOlderRight, drTime, L"a.txt")});
+  const std::wstring Title = Window().Line(0);
   User().Clear(Text(MSyncConfirmOverwriteRight)).Press(Text(MOk));
   Answer(MSkip, MFailureCopy);
   ASSERT_TRUE(CloseDocument());
+  EXPECT_EQ(Title, Window().Line(0)) << "the new document names the directories as the first did";
   EXPECT_EQ("old a", ReadFile(Right + L"\\a.txt"));
   EXPECT_TRUE(TemporaryFiles(Right).empty());
   EXPECT_EQ(std::vector<std::wstring>{Line(dtOlderRight, drTime, L"a.txt")}, RemainingLines());
