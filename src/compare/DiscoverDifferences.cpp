@@ -3,6 +3,7 @@
 #include "DiscoverDifferencesDialog.h"
 #include "FarFormat.h"
 #include "Files.h"
+#include "PairState.h"
 #include "Streams.h"
 #include "SynchronizeDirectories.h"
 #include "VelmoraHelp.h"
@@ -123,6 +124,8 @@ intptr_t TDiscoverDifferences::Run() {
     Options.Load();
     if (!AskOptions())
       return 0;
+    if (!Virtual)
+      OfferToForget();
     if (Virtual) {
       SelectDifferencesOnly();
       return 0;
@@ -132,6 +135,8 @@ intptr_t TDiscoverDifferences::Run() {
                                               LongPathName(RightPanel->GetDirectoryName()), Filter);
     Output = std::make_unique<TTextStream>(Task->GetFileName(), fmOpenReadWrite | fmShareDenyWrite);
     Output->SetPosition(Output->GetSize());
+    if (Options.RememberPair)
+      StartMemory();
 
     bool Found = false;
     {
@@ -303,6 +308,8 @@ void TDiscoverDifferences::CompareLists(TFileInfoList &LeftList, TFileInfoList &
   // The console title names this directory from the progress window's next drawing on, and its
   // parent again once it is done.
   TLevelScope Title(CurrentDirectory, RelativeDir);
+  if (Memory)
+    Memory->NoteLevel(RelativeDir);
   LeftList.SortByFileNameDescending();
   RightList.SortByFileNameDescending();
 
@@ -317,12 +324,12 @@ void TDiscoverDifferences::CompareLists(TFileInfoList &LeftList, TFileInfoList &
       ShowProgress(RelativeDir + LeftInfo.GetFileName(), RelativeDir + RightInfo.GetFileName(), 0, 0);
     const int Order = CompareFileNames(LeftInfo, RightInfo);
     if (Order < 0) {
-      AddDifference(dtMissingRight, drFile, RelativeDir, LeftInfo.GetFileName(), LeftInfo.IsDirectory());
+      AddOneSided(LeftInfo, true, LeftRoot, RelativeDir);
       LeftInfo.SetSelected(true);
       Found = true;
       --L;
     } else if (Order > 0) {
-      AddDifference(dtMissingLeft, drFile, RelativeDir, RightInfo.GetFileName(), RightInfo.IsDirectory());
+      AddOneSided(RightInfo, false, RightRoot, RelativeDir);
       RightInfo.SetSelected(true);
       Found = true;
       --R;
@@ -335,13 +342,13 @@ void TDiscoverDifferences::CompareLists(TFileInfoList &LeftList, TFileInfoList &
   }
   for (; L > 0; --L) {
     TBaseFileInfo &LeftInfo = LeftList[L - 1];
-    AddDifference(dtMissingRight, drFile, RelativeDir, LeftInfo.GetFileName(), LeftInfo.IsDirectory());
+    AddOneSided(LeftInfo, true, LeftRoot, RelativeDir);
     LeftInfo.SetSelected(true);
     Found = true;
   }
   for (; R > 0; --R) {
     TBaseFileInfo &RightInfo = RightList[R - 1];
-    AddDifference(dtMissingLeft, drFile, RelativeDir, RightInfo.GetFileName(), RightInfo.IsDirectory());
+    AddOneSided(RightInfo, false, RightRoot, RelativeDir);
     RightInfo.SetSelected(true);
     Found = true;
   }
@@ -405,6 +412,8 @@ void TDiscoverDifferences::CompareDirectories(TBaseFileInfo &LeftInfo, TBaseFile
   Filter.Apply(LeftList);
   Filter.Apply(RightList);
   if (!LeftFailed && !RightFailed) {
+    if (Memory)
+      Memory->NoteEqualDirectory(RelativeDir + Name, LeftInfo);
     bool SubFound = false;
     TLevelScope LeftLevel(LeftLevelReal, LeftReal), RightLevel(RightLevelReal, RightReal);
     CompareLists(LeftList, RightList, LeftRoot, RightRoot, RelativeDir + Name + L"\\", Depth - 1, SubFound);
@@ -431,12 +440,22 @@ void TDiscoverDifferences::CompareFiles(TBaseFileInfo &LeftInfo, TBaseFileInfo &
                                         const std::wstring &LeftRoot, const std::wstring &RightRoot,
                                         const std::wstring &RelativeDir, const std::wstring &Name,
                                         bool &Found) {
-  const TFileComparison Result =
-      Rules.CompareFiles(LeftInfo, RightInfo, LeftRoot, RightRoot, RelativeDir, Name);
+  TFileComparison Result = Rules.CompareFiles(LeftInfo, RightInfo, LeftRoot, RightRoot, RelativeDir, Name);
+  if (Memory)
+    Memory->JudgePair(LeftInfo, RightInfo, RelativeDir + Name, Result);
   if (!Result.IsDifferent())
     return;
   AddDifference(Result.DiffType, Result.Reason, RelativeDir, Name, false);
   Found = true;
+}
+
+void TDiscoverDifferences::AddOneSided(const TBaseFileInfo &Info, bool OnLeft, const std::wstring &SideRoot,
+                                       const std::wstring &RelativeDir) {
+  TDifferenceType DiffType = OnLeft ? dtMissingRight : dtMissingLeft;
+  TDifferenceReason Reason = drFile;
+  if (Memory)
+    Memory->JudgeOneSided(Info, OnLeft, SideRoot, RelativeDir, DiffType, Reason);
+  AddDifference(DiffType, Reason, RelativeDir, Info.GetFileName(), Info.IsDirectory());
 }
 
 void TDiscoverDifferences::AddDifference(TDifferenceType DiffType, TDifferenceReason Reason,
@@ -483,6 +502,18 @@ std::wstring TDiscoverDifferences::SubdirectoryRealPath(const TBaseFileInfo &Inf
 }
 
 bool TDiscoverDifferences::FinishRun(bool Found) {
+  if (Memory && Task) {
+    Memory->FinishComparison();
+    if (Found) {
+      Task->SetMemory(Memory);
+    } else {
+      try {
+        Memory->SaveNow();
+      } catch (const Exception &E) {
+        TPairMemory::ReportNotSaved(E);
+      }
+    }
+  }
   if (!Found) {
     ShowMessage({GetMsg(MNoDifferencesTitle), GetMsg(MNoDifferencesText), GetMsg(MOk)}, 0, 1,
                 VelmoraHelp::CompareDialog);
@@ -498,4 +529,34 @@ bool TDiscoverDifferences::FinishRun(bool Found) {
   Task->Synchronize(KeepOpen);
   Task.reset();
   return false;
+}
+
+void TDiscoverDifferences::StartMemory() {
+  TPairMemory::TRules Rules;
+  Rules.CompareSize = Options.CompareSize;
+  Rules.CompareTime = Options.CompareTime;
+  Rules.LowPrecisionTime = Options.LowPrecisionTime;
+  Rules.IgnoreTimeZone = Options.IgnorePossibleTimeZoneDifferences;
+  Rules.CompareContents = Options.CompareContents;
+  Rules.ProcessSelected = Options.ProcessSelected;
+  Rules.Legend = Options.ShowDescriptionIsSyncFile;
+  Memory = std::make_shared<TPairMemory>(Task->GetLeftDirectory(), Task->GetRightDirectory(), Rules, Filter);
+  Memory->Load();
+  Memory->WriteHeader(*Output);
+}
+
+void TDiscoverDifferences::OfferToForget() {
+  if (Options.RememberPair)
+    return;
+  TPairState State(LongPathName(LeftPanel->GetDirectoryName()), LongPathName(RightPanel->GetDirectoryName()));
+  if (!State.FileExists())
+    return;
+  if (ShowMessage(
+          {GetMsg(MTitle), GetMsg(MForgetPairQuestion), RemoveLongPathPrefix(LeftPanel->GetDirectoryName()),
+           RemoveLongPathPrefix(RightPanel->GetDirectoryName()), GetMsg(MForgetPair), GetMsg(MKeepPair)},
+          0, 2, VelmoraHelp::Memory) != 0)
+    return;
+  if (!State.Forget())
+    ShowMessage({GetMsg(MTitle), GetMsg(MForgetPairFailed), State.GetFileName(), GetMsg(MOk)},
+                FMSG_WARNING | FMSG_ERRORTYPE, 1);
 }

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+class TPairMemory;
 class TSynchronizeTask;
 class TTextStream;
 class TVisitedDirectories;
@@ -64,6 +65,13 @@ public:
   void CompareFiles(TBaseFileInfo &LeftInfo, TBaseFileInfo &RightInfo, const std::wstring &LeftRoot,
                     const std::wstring &RightRoot, const std::wstring &RelativeDir, const std::wstring &Name,
                     bool &Found);
+  // An entry on one side only, judged against the pair's memory when there is one.
+  void AddOneSided(const TBaseFileInfo &Info, bool OnLeft, const std::wstring &SideRoot,
+                   const std::wstring &RelativeDir);
+  // With "Remember this pair" on: the pair's state is loaded and the document says what it knows.
+  void StartMemory();
+  // With it off and a state kept for this pair: the user may forget it.
+  void OfferToForget();
   // One line of the document; dtEqual writes nothing.
   void AddDifference(TDifferenceType DiffType, TDifferenceReason Reason, const std::wstring &RelativeDir,
                      const std::wstring &Name, bool IsDirectory);
@@ -106,4 +114,6 @@ private:
   size_t SelectedDifferences = 0;
   // The relative directory being compared.
   std::wstring CurrentDirectory;
+  // The remembered pair's state (null without "Remember this pair").
+  std::shared_ptr<TPairMemory> Memory;
 };

@@ -81,6 +81,7 @@ void TDiscoverDifferencesDialog::CreateClientControls() {
   IgnoreWhitespaceRadio = AddRadioButton(0, 0, GetMsg(MDiscoverIgnoreWhitespace), false);
   SelectSeparator = AddSeparator(0);
   SelectBothCheckbox = AddCheckbox(0, 0, GetMsg(MDiscoverSelectOnBothPanels), false);
+  RememberPairCheckbox = AddCheckbox(0, 0, GetMsg(MDiscoverRememberPair), false);
 }
 
 void TDiscoverDifferencesDialog::ClearControls() {
@@ -107,6 +108,7 @@ void TDiscoverDifferencesDialog::ClearControls() {
   IgnoreWhitespaceRadio = nullptr;
   SelectSeparator = nullptr;
   SelectBothCheckbox = nullptr;
+  RememberPairCheckbox = nullptr;
 }
 
 void TDiscoverDifferencesDialog::AdjustSize(int &Width, int &Height) {
@@ -156,6 +158,9 @@ void TDiscoverDifferencesDialog::SetSize(int Width, int Height) {
   IgnoreWhitespaceRadio->PlaceBelow(IgnoreNewLinesRadio);
   SelectSeparator->PlaceBelow(CompareContentsCheckbox, 0, 3);
   SelectBothCheckbox->PlaceBelow(CompareContentsCheckbox, 0, 4);
+  // Beside the short "only selected" box, so that the dialog keeps its size.
+  RememberPairCheckbox->PlaceBelow(ProcessSubfoldersCheckbox, 0, 1);
+  RememberPairCheckbox->SetLeft(ScanLabel->GetLeft() + 30);
 }
 
 bool TDiscoverDifferencesDialog::AnyPluginPanel() const {
@@ -191,6 +196,8 @@ void TDiscoverDifferencesDialog::RefreshEnabling(TControl *ClickedControl, int N
   bool IgnoreModes = Parent(CompareContentsIgnoreCheckbox);
   IgnoreNewLinesRadio->SetEnabled(IgnoreModes);
   IgnoreWhitespaceRadio->SetEnabled(IgnoreModes);
+  // A plug-in's panel has no directories to keep a state of.
+  RememberPairCheckbox->SetEnabled(!AnyPluginPanel());
 }
 
 void TDiscoverDifferencesDialog::LoadControls() {
@@ -210,6 +217,7 @@ void TDiscoverDifferencesDialog::LoadControls() {
   IgnoreNewLinesRadio->SetChecked(Options->IgnoreNewLines || !Options->IgnoreWhitespace);
   IgnoreWhitespaceRadio->SetChecked(Options->IgnoreWhitespace && !Options->IgnoreNewLines);
   SelectBothCheckbox->SetChecked(Options->SelectDifferencesOnBothPanels);
+  RememberPairCheckbox->SetChecked(Options->RememberPair);
   RefreshEnabling();
 }
 
@@ -235,6 +243,7 @@ void TDiscoverDifferencesDialog::StoreControls(TVelmoraOptions &Target, bool Raw
   Target.IgnoreNewLines = Value(IgnoreNewLinesRadio) && (Raw || Target.CompareContentsIgnore);
   Target.IgnoreWhitespace = Value(IgnoreWhitespaceRadio) && (Raw || Target.CompareContentsIgnore);
   Target.SelectDifferencesOnBothPanels = Value(SelectBothCheckbox);
+  Target.RememberPair = Value(RememberPairCheckbox);
 }
 
 bool TDiscoverDifferencesDialog::CloseQuery(intptr_t ExitCode) {

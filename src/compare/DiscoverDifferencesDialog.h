@@ -59,6 +59,7 @@ public:
   TRadioButton *IgnoreWhitespaceRadio = nullptr;
   TSeparator *SelectSeparator = nullptr;
   TCheckbox *SelectBothCheckbox = nullptr;
+  TCheckbox *RememberPairCheckbox = nullptr;
 
 protected:
   void CreateClientControls() override;

@@ -16,8 +16,10 @@ enum TDifferenceType : uint8_t {
   dtFailedRight,  // reading the right side failed
   dtFailedBoth,   // reading failed on both sides
   dtDifferent,    // both exist and differ, neither is newer
+  dtDeleteLeft,   // the left entry is to be deleted (this line alone)
+  dtDeleteRight,  // the right entry is to be deleted (this line alone)
 };
-inline constexpr int DifferenceTypeCount = dtDifferent + 1;
+inline constexpr int DifferenceTypeCount = dtDeleteRight + 1;
 
 enum TDifferenceReason : uint8_t {
   drNone,     // not recognised on reading; never recorded
@@ -26,18 +28,20 @@ enum TDifferenceReason : uint8_t {
   drTime,
   drSize,
   drContents, // also: reading a side failed
+  drDeleted,  // a remembered pair: deleted on the other side since the last run
+  drConflict, // a remembered pair: changed on both sides, or changed on one and deleted on the other
 };
-inline constexpr int DifferenceReasonCount = drContents + 1;
+inline constexpr int DifferenceReasonCount = drConflict + 1;
 
 // The four characters that start a difference line, by type.
 inline constexpr const wchar_t *DifferenceMarkers[DifferenceTypeCount] = {
-    L"    ", L"<<==", L"==>>", L"<---", L"--->", L"<!--", L"--!>", L"<!!>", L"<-->",
+    L"    ", L"<<==", L"==>>", L"<---", L"--->", L"<!--", L"--!>", L"<!!>", L"<-->", L"<DEL", L"DEL>",
 };
 inline constexpr int DifferenceMarkerLength = 4;
 
 // The code written after the marker, by reason.
 inline constexpr const wchar_t *DifferenceReasonCodes[DifferenceReasonCount] = {
-    L"", L"F", L"F", L"T", L"S", L"C",
+    L"", L"F", L"F", L"T", L"S", L"C", L"D", L"X",
 };
 
 // Marks a directory at the end of a line's path.

@@ -50,6 +50,7 @@ void TVelmoraOptions::Reset() {
   VerifyCopies = false;
   ConfirmMassDeletion = true;
   CheckFreeSpace = true;
+  RememberPair = false;
 }
 
 bool TVelmoraOptions::FarDeletesToRecycleBin() {
@@ -96,6 +97,7 @@ void TVelmoraOptions::Load() {
   VerifyCopies = ReadBool(L"VerifyCopies", VerifyCopies);
   ConfirmMassDeletion = ReadBool(L"ConfirmMassDeletion", ConfirmMassDeletion);
   CheckFreeSpace = ReadBool(L"CheckFreeSpace", CheckFreeSpace);
+  RememberPair = ReadBool(L"RememberPair", RememberPair);
 }
 
 void TVelmoraOptions::Save() {
@@ -129,6 +131,7 @@ void TVelmoraOptions::Save() {
   WriteBool(L"VerifyCopies", VerifyCopies);
   WriteBool(L"ConfirmMassDeletion", ConfirmMassDeletion);
   WriteBool(L"CheckFreeSpace", CheckFreeSpace);
+  WriteBool(L"RememberPair", RememberPair);
 }
 
 void TVelmoraOptions::Assign(const TVelmoraOptions &Source) {
@@ -160,6 +163,7 @@ void TVelmoraOptions::Assign(const TVelmoraOptions &Source) {
   VerifyCopies = Source.VerifyCopies;
   ConfirmMassDeletion = Source.ConfirmMassDeletion;
   CheckFreeSpace = Source.CheckFreeSpace;
+  RememberPair = Source.RememberPair;
 }
 
 int32_t TVelmoraOptions::GetScanDepth() const {

@@ -59,6 +59,8 @@ public:
   bool VerifyCopies;
   bool ConfirmMassDeletion;
   bool CheckFreeSpace;
+  // "Remember this pair": the comparison judges by the state of the last run, which the run keeps.
+  bool RememberPair;
 
   // FAR's own "Delete to Recycle Bin" setting; true when FAR does not tell.
   static bool FarDeletesToRecycleBin();

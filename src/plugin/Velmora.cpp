@@ -133,6 +133,8 @@ bool TVelmoraPlugin::ProcessMacro(const TFarVariants &Values) {
     Command = BySide(TSynchronizeTask::scEditLeft, TSynchronizeTask::scEditRight);
   else if (Word == L"goto_file")
     Command = BySide(TSynchronizeTask::scGotoLeft, TSynchronizeTask::scGotoRight);
+  else if (Word == L"delete")
+    Command = BySide(TSynchronizeTask::scDeleteLeft, TSynchronizeTask::scDeleteRight);
   else if (Word == L"file_info")
     Command = TSynchronizeTask::scFileInfo;
   else if (Word == L"compare")

@@ -240,9 +240,26 @@ enum TVelmoraMessage : int {
   MNoSpaceLeft = 179,
   MNoSpaceRight = 180,
   MGuardQuestion = 181,
+  MDiscoverRememberPair = 182,
+  MDocumentMemoryLast = 183,
+  MDocumentMemoryFirst = 184,
+  MDocumentMemoryDamaged = 185,
+  MDocumentMemoryLegend1 = 186,
+  MDocumentMemoryLegend2 = 187,
+  MKeyBarDeleteLeft = 188,
+  MKeyBarDeleteLeftLong = 189,
+  MKeyBarDeleteRight = 190,
+  MKeyBarDeleteRightLong = 191,
+  MMenuDeleteLeft = 192,
+  MMenuDeleteRight = 193,
+  MPairStateNotSaved = 194,
+  MForgetPairQuestion = 195,
+  MForgetPair = 196,
+  MKeepPair = 197,
+  MForgetPairFailed = 198,
 
   // How many messages every language file holds.
-  MMessageCount = 182
+  MMessageCount = 199
 };
 
 // The description lines of the differences document, in the order they are written.

@@ -87,6 +87,11 @@ void WalkTree(const std::wstring &Directory, const TNameFilter &Filter, TTreeCou
 } // namespace
 
 TPlannedAction PlannedAction(const TDifferenceItem &Item, const TRunChoices &Choices) {
+  // Changed on one side and deleted on the other: the work is copied back, never deleted.
+  if (Item.Reason == drConflict && (Item.DiffType == dtMissingLeft || Item.DiffType == dtMissingRight))
+    return (Item.DiffType == dtMissingLeft ? Choices.CopyToLeft : Choices.CopyToRight)
+               ? (Item.DiffType == dtMissingLeft ? paCopyToLeft : paCopyToRight)
+               : paNone;
   switch (Item.DiffType) {
   case dtMissingLeft:
     if (Choices.DeleteOnRight)
@@ -115,6 +120,10 @@ TPlannedAction PlannedAction(const TDifferenceItem &Item, const TRunChoices &Cho
     default:
       return paNone;
     }
+  case dtDeleteLeft: // a line's own deletion needs no check box of the dialog
+    return paDeleteOnLeft;
+  case dtDeleteRight:
+    return paDeleteOnRight;
   default:
     return paNone;
   }

@@ -102,12 +102,12 @@ std::wstring InfoRow(const std::wstring &Label, const std::wstring &Left, const 
 
 bool ConcernsLeft(TDifferenceType Type) {
   return Type == dtMissingLeft || Type == dtOlderLeft || Type == dtFailedLeft || Type == dtFailedBoth ||
-         Type == dtDifferent;
+         Type == dtDifferent || Type == dtDeleteLeft;
 }
 
 bool ConcernsRight(TDifferenceType Type) {
   return Type == dtMissingRight || Type == dtOlderRight || Type == dtFailedRight || Type == dtFailedBoth ||
-         Type == dtDifferent;
+         Type == dtDifferent || Type == dtDeleteRight;
 }
 
 } // namespace
@@ -201,6 +201,8 @@ void TSynchronizeTask::EditorShown() {
       {VK_F6, AltKeys, GetMsg(MKeyBarNextDifferenceRight), GetMsg(MKeyBarNextDifferenceRightLong)},
       {VK_F5, CtrlKeys, GetMsg(MKeyBarGotoLeft), GetMsg(MKeyBarGotoLeftLong)},
       {VK_F6, CtrlKeys, GetMsg(MKeyBarGotoRight), GetMsg(MKeyBarGotoRightLong)},
+      {VK_F9, CtrlKeys, GetMsg(MKeyBarDeleteLeft), GetMsg(MKeyBarDeleteLeftLong)},
+      {VK_F10, CtrlKeys, GetMsg(MKeyBarDeleteRight), GetMsg(MKeyBarDeleteRightLong)},
   });
 }
 
@@ -252,6 +254,12 @@ bool TSynchronizeTask::ProcessKey(const KEY_EVENT_RECORD &Key) {
     case VK_F6:
       Command = scGotoRight;
       break;
+    case VK_F9:
+      Command = scDeleteLeft;
+      break;
+    case VK_F10:
+      Command = scDeleteRight;
+      break;
     }
   }
   if (Command == 0 || !ExecuteCommand(Command))
@@ -263,14 +271,15 @@ bool TSynchronizeTask::ProcessKey(const KEY_EVENT_RECORD &Key) {
 // ---- Commands ----
 
 void TSynchronizeTask::ShowCommandMenu() {
-  static const int Commands[] = {scChangeToLeft, scChangeToRight, scCompare,   scEditLeft, scEditRight,
-                                 scFileInfo,     scNextLeft,      scNextRight, scGotoLeft, scGotoRight};
+  static const int Commands[] = {scChangeToLeft, scChangeToRight, scCompare,    scEditLeft,
+                                 scEditRight,    scFileInfo,      scNextLeft,   scNextRight,
+                                 scGotoLeft,     scGotoRight,     scDeleteLeft, scDeleteRight};
   int Index = -1;
   if (!ShowMenu(CommandMenuGuid, GetMsg(MTitle), VelmoraHelp::Document,
                 {GetMsg(MMenuChangeToLeft), GetMsg(MMenuChangeToRight), GetMsg(MMenuCompare),
                  GetMsg(MMenuEditLeft), GetMsg(MMenuEditRight), GetMsg(MMenuFileInfo),
                  GetMsg(MMenuNextDifferenceLeft), GetMsg(MMenuNextDifferenceRight), GetMsg(MMenuGotoLeft),
-                 GetMsg(MMenuGotoRight)},
+                 GetMsg(MMenuGotoRight), GetMsg(MMenuDeleteLeft), GetMsg(MMenuDeleteRight)},
                 Index))
     return;
   if (Index >= 0 && Index < static_cast<int>(std::size(Commands)))
@@ -299,6 +308,10 @@ bool TSynchronizeTask::ExecuteCommand(int Number) {
     return NextDifference(true);
   case scNextRight:
     return NextDifference(false);
+  case scDeleteLeft:
+    return MarkDeletion(true);
+  case scDeleteRight:
+    return MarkDeletion(false);
   default:
     return false;
   }
@@ -320,6 +333,9 @@ bool TSynchronizeTask::ChangeDirection(bool ToLeft) {
   const TDifferenceType NewType = ToLeft ? dtOlderLeft : dtOlderRight;
   auto Convertible = [&](TDifferenceType Type) {
     if (Type == dtDifferent || Type == (ToLeft ? dtOlderRight : dtOlderLeft))
+      return true;
+    // A deletion turned round keeps the entry: it is copied to the other side.
+    if (Type == (ToLeft ? dtDeleteRight : dtDeleteLeft))
       return true;
     return !Block && (Type == dtFailedBoth || Type == (ToLeft ? dtFailedRight : dtFailedLeft));
   };
@@ -356,6 +372,23 @@ bool TSynchronizeTask::ChangeDirection(bool ToLeft) {
       Convert(LineNumber, Line);
   }
   SetPosition(Info.CurLine, -1, -1, Info.TopScreenLine);
+  return true;
+}
+
+bool TSynchronizeTask::MarkDeletion(bool OnLeft) {
+  EditorInfo Info;
+  std::wstring Line;
+  TDifferenceItem Item;
+  if (!IsShowing() || !GetInfo(Info) || !GetString(Info.CurLine, Line) || !Item.ParseLine(Line))
+    return false;
+  const TDifferenceType Type = Item.DiffType;
+  // Only a line whose entry that side has; a failed read is no ground for a deletion.
+  if (Type != (OnLeft ? dtMissingRight : dtMissingLeft) && Type != dtOlderLeft && Type != dtOlderRight &&
+      Type != dtDifferent)
+    return false;
+  Item.DiffType = OnLeft ? dtDeleteLeft : dtDeleteRight;
+  Item.Reason = drNone;
+  SetString(Info.CurLine, Item.FormatLine());
   return true;
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 #include <windows.h>
 
+class TPairMemory;
 class TSynchronizeUI;
 class TSynchronizeDirectoriesDialog;
 class TVisitedDirectories;
@@ -41,6 +42,8 @@ public:
     scGotoRight = 8,
     scNextLeft = 9,
     scNextRight = 10,
+    scDeleteLeft = 11,
+    scDeleteRight = 12,
   };
 
   // Writes the header of a fresh document into a new temporary file. Raises (and leaves no file)
@@ -64,6 +67,10 @@ public:
   // holds no differences document.
   static TSynchronizeTask *FindForEditor(intptr_t EditorId);
   static bool FindForEditor(intptr_t EditorId, TSynchronizeTask *&Task);
+
+  // A remembered pair: the run keeps its state in step with what was done. Null: no memory.
+  void SetMemory(std::shared_ptr<TPairMemory> Memory) { FMemory = std::move(Memory); }
+  const std::shared_ptr<TPairMemory> &GetMemory() const { return FMemory; }
 
   const std::wstring &GetLeftDirectory() const { return FLeftDirectory; }
   const std::wstring &GetRightDirectory() const { return FRightDirectory; }
@@ -138,6 +145,10 @@ private:
   // The item under the cursor; false when the line is no difference line.
   bool CurrentItem(TDifferenceItem &Item) const;
   bool ChangeDirection(bool ToLeft);
+  // The line under the cursor deletes the entry on that side, where the entry is there.
+  bool MarkDeletion(bool OnLeft);
+  // The run is over (Undone: what it left): the remembered pair's state follows it.
+  void RememberRun(const std::vector<TDifferenceItem> &Before, const TDifferenceList &Undone);
   bool NextDifference(bool Left);
   bool EditFile(bool Left);
   bool GotoFile(bool Left);
@@ -247,6 +258,7 @@ private:
   std::wstring FLeftDirectory;
   std::wstring FRightDirectory;
   TNameFilter FFilter;
+  std::shared_ptr<TPairMemory> FMemory;
   std::unique_ptr<TFarProgress> FProgress;
   std::wstring FCopySource;
   std::wstring FCopyTarget;

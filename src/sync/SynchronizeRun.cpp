@@ -8,6 +8,7 @@
 #include "FarPanel.h"
 #include "Files.h"
 #include "Options.h"
+#include "PairState.h"
 #include "Streams.h"
 #include "SynchronizeDirectoriesDialog.h"
 #include "SynchronizeUI.h"
@@ -59,6 +60,8 @@ bool TSynchronizeTask::Synchronize(bool &KeepOpen) {
     List.LoadFromTextFile(GetFileName());
     if (List.Empty()) {
       KeepOpen = false;
+      if (FMemory)
+        RememberRun({}, List);
       return false;
     }
 
@@ -111,6 +114,10 @@ bool TSynchronizeTask::Synchronize(bool &KeepOpen) {
 
       // A failure in the middle of the run ends it as an abort does: what was not done is
       // offered again and the panels show what was.
+      std::vector<TDifferenceItem> Before; // what a remembered pair's state is brought up to date with
+      if (FMemory)
+        for (const auto &Item : List)
+          Before.push_back(*Item);
       try {
         RunPasses(List, Choices, Totals);
       } catch (const EAbort &) {
@@ -120,6 +127,8 @@ bool TSynchronizeTask::Synchronize(bool &KeepOpen) {
         Failure = L"Exception\nUnexpected error";
       }
       TFarScreen::SetTaskbarState(TBPS_NOPROGRESS);
+      if (FMemory)
+        RememberRun(Before, List);
       if (!List.Empty()) {
         try {
           OfferRemaining(List);
@@ -223,9 +232,12 @@ void TSynchronizeTask::RunPasses(TDifferenceList &List, const TRunChoices &Choic
 
 void TSynchronizeTask::OfferRemaining(const TDifferenceList &List) {
   auto Remaining = std::make_unique<TSynchronizeTask>(FLeftDirectory, FRightDirectory, FFilter);
+  Remaining->SetMemory(FMemory);
   {
     TTextStream Stream(Remaining->GetFileName(), fmOpenReadWrite | fmShareDenyWrite);
     Stream.Seek(0, soEnd);
+    if (FMemory)
+      FMemory->WriteHeader(Stream);
     for (const auto &Item : List)
       Stream.WriteLine(Item->FormatLine());
     Stream.Flush();

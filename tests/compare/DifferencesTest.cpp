@@ -18,13 +18,13 @@ TDifferenceItem Parsed(const std::wstring &Line, bool ExpectAccepted = true) {
 } // namespace
 
 TEST(DifferenceLine, EveryKindHasItsMarkerAndEveryReasonItsCode) {
-  const wchar_t *Markers[] = {L"    ", L"<<==", L"==>>", L"<---", L"--->",
-                              L"<!--", L"--!>", L"<!!>", L"<-->"};
+  const wchar_t *Markers[] = {L"    ", L"<<==", L"==>>", L"<---", L"--->", L"<!--",
+                              L"--!>", L"<!!>", L"<-->", L"<DEL", L"DEL>"};
   for (int Type = 0; Type < DifferenceTypeCount; ++Type) {
     TDifferenceItem Item(static_cast<TDifferenceType>(Type), drTime, L"a.txt", false);
     EXPECT_EQ(std::wstring(Markers[Type]) + L"T\ta.txt", Item.FormatLine());
   }
-  const wchar_t *Codes[] = {L"", L"F", L"F", L"T", L"S", L"C"};
+  const wchar_t *Codes[] = {L"", L"F", L"F", L"T", L"S", L"C", L"D", L"X"};
   for (int Reason = 0; Reason < DifferenceReasonCount; ++Reason) {
     TDifferenceItem Item(dtOlderLeft, static_cast<TDifferenceReason>(Reason), L"src\\main.c", false);
     EXPECT_EQ(std::wstring(L"<---") + Codes[Reason] + L"\tsrc\\main.c", Item.FormatLine());

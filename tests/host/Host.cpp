@@ -191,6 +191,8 @@ TFarHost::~TFarHost() {
     ExitFAR();
   Unload();
   FParts.clear();
+  // FAR's local profile lived in the temporary folder.
+  SetEnvironmentVariableW(L"FARLOCALPROFILE", nullptr);
   if (FOwnsTempFolder)
     RemoveTree(FTempFolder);
   GActiveHost = nullptr;
@@ -244,6 +246,9 @@ void TFarHost::Init() {
     }
   }
 
+  // FAR tells plug-ins its local profile folder through the environment; the plug-in's data
+  // folder is below it.
+  SetEnvironmentVariableW(L"FARLOCALPROFILE", (FTempFolder + L"\\LocalProfile").c_str());
   FInfo = PluginStartupInfo{};
   FFSF = FarStandardFunctions{};
   FInfo.StructSize = sizeof(PluginStartupInfo);

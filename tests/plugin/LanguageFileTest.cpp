@@ -158,19 +158,21 @@ std::wstring Conversions(const std::wstring &Text, bool &HasPercentSign) {
 
 // The messages used as formats and the conversions each one must have, in order.
 const std::map<int, std::wstring> FormatMessages = {
-    {MExceptionInFunction, L"s"},                                 // the entry point's name
-    {MDocumentTitle, L"ss"},                                      // the left and the right directory
-    {MMacroMissingArgument, L"d"},                                // the argument's position, from 1
-    {MMacroInvalidSide, L"s"},                                    // the text given as the side
-    {MSelectedDifferences, L"d"},                                 // how many differences were selected
-    {MDocumentIncludeMasks, L"s"}, {MDocumentExcludeMasks, L"s"}, // the masks
-    {MSyncCountsCopyLeft, L"ss"},  {MSyncCountsCopyRight, L"ss"}, // files and bytes
-    {MSyncCountsDelete, L"ss"},                                   // entries left and right
-    {MProgressTotal, L"ssss"},                                    // files and bytes, done of all
-    {MProgressTime, L"ss"},                                       // elapsed and left
-    {MMassDeletionLeft, L"ss"},    {MMassDeletionRight, L"ss"},   // to delete, of all
-    {MEmptySideDeletes, L"s"},                                    // to delete
-    {MNoSpaceLeft, L"ss"},         {MNoSpaceRight, L"ss"},        // to copy, free
+    {MExceptionInFunction, L"s"},                                  // the entry point's name
+    {MDocumentTitle, L"ss"},                                       // the left and the right directory
+    {MMacroMissingArgument, L"d"},                                 // the argument's position, from 1
+    {MMacroInvalidSide, L"s"},                                     // the text given as the side
+    {MSelectedDifferences, L"d"},                                  // how many differences were selected
+    {MDocumentIncludeMasks, L"s"},  {MDocumentExcludeMasks, L"s"}, // the masks
+    {MSyncCountsCopyLeft, L"ss"},   {MSyncCountsCopyRight, L"ss"}, // files and bytes
+    {MSyncCountsDelete, L"ss"},                                    // entries left and right
+    {MProgressTotal, L"ssss"},                                     // files and bytes, done of all
+    {MProgressTime, L"ss"},                                        // elapsed and left
+    {MMassDeletionLeft, L"ss"},     {MMassDeletionRight, L"ss"},   // to delete, of all
+    {MEmptySideDeletes, L"s"},                                     // to delete
+    {MNoSpaceLeft, L"ss"},          {MNoSpaceRight, L"ss"},        // to copy, free
+    {MDocumentMemoryLast, L"s"},                                   // when the pair was synchronised
+    {MDocumentMemoryDamaged, L"s"},                                // the state file
 };
 
 std::wstring ExpectedConversions(int N) {
@@ -193,7 +195,7 @@ const std::vector<THotkeyGroup> HotkeyGroups = {
       MDiscoverCompareFileNameCase, MDiscoverCompareTime, MDiscoverLowPrecisionTime, MDiscoverIgnoreTimeZone,
       MDiscoverCompareSize, MDiscoverCompareContents, MDiscoverCompareContentsIgnore, MDiscoverIgnoreNewLines,
       MDiscoverIgnoreWhitespace, MDiscoverSelectOnBothPanels, MDiscoverIncludeMasks, MDiscoverExcludeMasks,
-      MOk, MCancel}},
+      MDiscoverRememberPair, MOk, MCancel}},
     {"options dialog",
      {MOptionsCompareCommand, MOptionsCompareArguments, MOptionsAcceptsNTFileNames, MOptionsShowDescription,
       MOptionsSilentModeByDefault, MGlobalRemember, MOptionsDeleteToRecycleBin, MOptionsVerifyCopies,
@@ -566,13 +568,18 @@ TEST_P(LanguageFileTest, DocumentHeaderLinesAreNeverReadAsDifferences) {
   // with a marker would be synchronised as a path.
   const std::wstring Title = Format(File->Text(MDocumentTitle), {L"C:\\Left\\", L"D:\\Right\\"});
   EXPECT_FALSE(StartsWithMarker(Title)) << File->Where(MDocumentTitle);
-  for (TVelmoraMessage N : VelmoraDocumentDescription)
+  std::vector<TVelmoraMessage> Header(std::begin(VelmoraDocumentDescription),
+                                      std::end(VelmoraDocumentDescription));
+  // A remembered pair's document says more.
+  Header.insert(Header.end(), {MDocumentMemoryLast, MDocumentMemoryFirst, MDocumentMemoryDamaged,
+                               MDocumentMemoryLegend1, MDocumentMemoryLegend2});
+  for (TVelmoraMessage N : Header)
     EXPECT_FALSE(StartsWithMarker(File->Text(N))) << File->Where(N) << " starts with a difference marker";
 
   // The description explains every marker the document can hold.
   for (const wchar_t *Marker : DifferenceMarkers) {
     bool Explained = false;
-    for (TVelmoraMessage N : VelmoraDocumentDescription)
+    for (TVelmoraMessage N : Header)
       Explained = Explained || File->Text(N).find(Marker) != std::wstring::npos;
     EXPECT_TRUE(Explained) << File->FileName << ": no description line explains " << Narrow(Marker);
   }

@@ -32,7 +32,8 @@ const wchar_t *const BooleanKeys[] = {L"ProcessSubfolders",
                                       L"DeleteToRecycleBin",
                                       L"VerifyCopies",
                                       L"ConfirmMassDeletion",
-                                      L"CheckFreeSpace"};
+                                      L"CheckFreeSpace",
+                                      L"RememberPair"};
 
 void ExpectDefaults(const TVelmoraOptions &O) {
   EXPECT_FALSE(O.ProcessSubfolders);
@@ -61,6 +62,7 @@ void ExpectDefaults(const TVelmoraOptions &O) {
   EXPECT_FALSE(O.VerifyCopies);
   EXPECT_TRUE(O.ConfirmMassDeletion);
   EXPECT_TRUE(O.CheckFreeSpace);
+  EXPECT_FALSE(O.RememberPair);
 }
 
 // Every field away from its default.
@@ -91,6 +93,7 @@ void SetAllOtherThanDefault(TVelmoraOptions &O) {
   O.VerifyCopies = true;
   O.ConfirmMassDeletion = false;
   O.CheckFreeSpace = false;
+  O.RememberPair = true;
 }
 
 void ExpectAllOtherThanDefault(const TVelmoraOptions &O) {
@@ -122,6 +125,7 @@ void ExpectAllOtherThanDefault(const TVelmoraOptions &O) {
   EXPECT_EQ(O.VerifyCopies, Expected.VerifyCopies);
   EXPECT_EQ(O.ConfirmMassDeletion, Expected.ConfirmMassDeletion);
   EXPECT_EQ(O.CheckFreeSpace, Expected.CheckFreeSpace);
+  EXPECT_EQ(O.RememberPair, Expected.RememberPair);
 }
 
 class OptionsTest : public TInProcessPluginTest<TVelmoraPlugin> {
@@ -162,7 +166,7 @@ TEST_F(OptionsTest, SaveWritesEveryKeyWithItsTypeInTheRootKey) {
   TVelmoraOptions Options;
   Options.Save();
   std::vector<std::wstring> Names = Store().ValueNames(VelmoraPluginGuid, L"");
-  EXPECT_EQ(Names.size(), 26u);
+  EXPECT_EQ(Names.size(), 27u);
   for (const wchar_t *Key : BooleanKeys) {
     const THostSettingsValue *Value = Store().Find(VelmoraPluginGuid, L"", Key);
     ASSERT_NE(Value, nullptr) << Key;
@@ -252,7 +256,7 @@ TEST_F(OptionsTest, ARefusedWriteDoesNotStopTheOthers) {
   EXPECT_FALSE(Store().Find(VelmoraPluginGuid, L"", L"ProcessSubfolders"));
   EXPECT_FALSE(Store().Find(VelmoraPluginGuid, L"", L"CompareCommand"));
   EXPECT_EQ(Store().GetNumber(VelmoraPluginGuid, L"", L"GlobalRemember"), 1u);
-  EXPECT_EQ(Store().ValueNames(VelmoraPluginGuid, L"").size(), 24u);
+  EXPECT_EQ(Store().ValueNames(VelmoraPluginGuid, L"").size(), 25u);
   EXPECT_EQ(Store().OpenHandles(), 0u);
 }
 

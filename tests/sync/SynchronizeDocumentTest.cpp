@@ -55,10 +55,10 @@ TEST_F(SynchronizeDocumentTest, WithoutDescriptionOnlyTitleAndEmptyLinePrecedeTh
   EXPECT_EQ(L"\\\\?\\UNC\\server\\share\\l\\", Task->GetLeftDirectory());
 }
 
-TEST_F(SynchronizeDocumentTest, KeyBarHasTheTenCommandsAndOnlyTheDocumentIsFound) {
+TEST_F(SynchronizeDocumentTest, KeyBarHasTheTwelveCommandsAndOnlyTheDocumentIsFound) {
   OpenDocument({Line(dtMissingRight, drFile, L"a.txt")});
   THostEditorWindow &W = Window();
-  EXPECT_EQ(10u, W.KeyBar().size());
+  EXPECT_EQ(12u, W.KeyBar().size());
   const THostKeyBarLabel *Label = W.FindKeyBarLabel(VK_F1, LEFT_ALT_PRESSED);
   ASSERT_NE(nullptr, Label);
   EXPECT_EQ(Host.Msg(MKeyBarChangeToLeft), Label->Text);
@@ -133,16 +133,16 @@ TEST_F(SynchronizeDocumentTest, ColumnBlockNotStartingInTheFirstColumnChangesNot
   EXPECT_EQ(Line(dtOlderRight, drNone, L"b.txt"), W.Line(HeaderLines + 1));
 }
 
-TEST_F(SynchronizeDocumentTest, CommandMenuListsTheTenCommandsAndRunsThePickedOne) {
+TEST_F(SynchronizeDocumentTest, CommandMenuListsTheTwelveCommandsAndRunsThePickedOne) {
   OpenDocument({Line(dtDifferent, drSize, L"a.txt")});
   Host.Script().PickMenuItem(1);
   Host.OpenFromEditor();
   EXPECT_EQ(Line(dtOlderRight, drNone, L"a.txt"), Window().Line(HeaderLines));
   ASSERT_EQ(1u, Host.Menus().size());
   const THostMenu &Menu = Host.Menus()[0];
-  ASSERT_EQ(10u, Menu.Items.size());
-  const int Expected[] = {74, 75, 76, 82, 83, 98, 116, 119, 122, 125};
-  for (size_t i = 0; i < 10; ++i)
+  ASSERT_EQ(12u, Menu.Items.size());
+  const int Expected[] = {74, 75, 76, 82, 83, 98, 116, 119, 122, 125, MMenuDeleteLeft, MMenuDeleteRight};
+  for (size_t i = 0; i < 12; ++i)
     EXPECT_EQ(Host.Msg(Expected[i]), Menu.Items[i].Text) << i;
   EXPECT_EQ(Host.Msg(MTitle), Menu.Title.value_or(L""));
   EXPECT_EQ(L"Document", Menu.HelpTopic.value_or(L"")); // a topic of the help files
@@ -170,7 +170,7 @@ TEST_F(SynchronizeDocumentTest, NextDifferenceFindsLinesConcerningTheSideAndStop
   EXPECT_EQ(HeaderLines + 3, W.CurLine());
   EXPECT_TRUE(TSynchronizeTask::FindForEditor(-1)->ExecuteCommand(10));
   EXPECT_EQ(HeaderLines + 4, W.CurLine());
-  EXPECT_FALSE(TSynchronizeTask::FindForEditor(-1)->ExecuteCommand(11));
+  EXPECT_FALSE(TSynchronizeTask::FindForEditor(-1)->ExecuteCommand(13));
   EXPECT_FALSE(TSynchronizeTask::FindForEditor(-1)->ExecuteCommand(0));
 }
 

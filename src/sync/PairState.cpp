@@ -1,0 +1,583 @@
+#include "PairState.h"
+
+#include "FarFormat.h"
+#include "Files.h"
+#include "Handles.h"
+#include "Streams.h"
+#include "SynchronizeDirectories.h"
+#include "Velmora.h"
+#include "VelmoraMessages.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr char Magic[4] = {'V', 'M', 'P', 'S'};
+constexpr uint32_t FormatVersion = 1;
+constexpr uint32_t FlagDirectory = 1, FlagContentsEqual = 2;
+// No path of the file system is longer; a larger count is damage, not a path.
+constexpr uint32_t MaxPathUnits = 32767;
+
+uint64_t Fnv1a(const void *Data, size_t Size, uint64_t Hash = 14695981039346656037ULL) {
+  const auto *Bytes = static_cast<const uint8_t *>(Data);
+  for (size_t I = 0; I < Size; ++I) {
+    Hash ^= Bytes[I];
+    Hash *= 1099511628211ULL;
+  }
+  return Hash;
+}
+
+std::wstring UpperCase(std::wstring Text) {
+  if (!Text.empty())
+    ::CharUpperBuffW(Text.data(), static_cast<DWORD>(Text.size()));
+  return Text;
+}
+
+std::wstring NormalRoot(const std::wstring &Root) {
+  return UpperCase(ExcludeTrailingBackslash(RemoveLongPathPrefix(Root)));
+}
+
+std::wstring GuidText(const GUID &Guid) {
+  wchar_t Text[40];
+  swprintf(Text, 40, L"{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+           static_cast<unsigned long>(Guid.Data1), Guid.Data2, Guid.Data3, Guid.Data4[0], Guid.Data4[1],
+           Guid.Data4[2], Guid.Data4[3], Guid.Data4[4], Guid.Data4[5], Guid.Data4[6], Guid.Data4[7]);
+  return Text;
+}
+
+class TWriter {
+public:
+  template <class T> void Put(const T &Value) {
+    const auto *Bytes = reinterpret_cast<const uint8_t *>(&Value);
+    FData.insert(FData.end(), Bytes, Bytes + sizeof(T));
+  }
+  void PutText(const std::wstring &Text) {
+    Put(static_cast<uint32_t>(Text.size()));
+    const auto *Bytes = reinterpret_cast<const uint8_t *>(Text.data());
+    FData.insert(FData.end(), Bytes, Bytes + Text.size() * sizeof(wchar_t));
+  }
+  std::vector<uint8_t> &Data() { return FData; }
+
+private:
+  std::vector<uint8_t> FData;
+};
+
+class TReader {
+public:
+  TReader(const uint8_t *Data, size_t Size) : FData(Data), FSize(Size) {}
+  template <class T> bool Get(T &Value) {
+    if (FSize - FPos < sizeof(T))
+      return false;
+    std::memcpy(&Value, FData + FPos, sizeof(T));
+    FPos += sizeof(T);
+    return true;
+  }
+  bool GetText(std::wstring &Text) {
+    uint32_t Units = 0;
+    if (!Get(Units) || Units > MaxPathUnits || (FSize - FPos) / sizeof(wchar_t) < Units)
+      return false;
+    Text.resize(Units);
+    std::memcpy(Text.data(), FData + FPos, Units * sizeof(wchar_t));
+    FPos += Units * sizeof(wchar_t);
+    return true;
+  }
+  bool AtEnd() const { return FPos == FSize; }
+
+private:
+  const uint8_t *FData;
+  size_t FSize;
+  size_t FPos = 0;
+};
+
+bool ReadWholeFile(const std::wstring &FileName, std::vector<uint8_t> &Data) {
+  TFileHandle File(::CreateFileW(FileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  LARGE_INTEGER Size{};
+  if (!File.IsValid() || !::GetFileSizeEx(File.Get(), &Size) || Size.QuadPart > 0x7FFFFFFF)
+    return false;
+  Data.resize(static_cast<size_t>(Size.QuadPart));
+  size_t Done = 0;
+  while (Done < Data.size()) {
+    DWORD Read = 0;
+    if (!::ReadFile(File.Get(), Data.data() + Done, static_cast<DWORD>(Data.size() - Done), &Read, nullptr) ||
+        Read == 0)
+      return false;
+    Done += Read;
+  }
+  return true;
+}
+
+void MakeFolders(const std::wstring &Path) {
+  if (Path.empty() || ::GetFileAttributesW(Path.c_str()) != INVALID_FILE_ATTRIBUTES)
+    return;
+  const std::wstring Parent = ExtractParentPath(Path);
+  if (!Parent.empty() && Parent != Path)
+    MakeFolders(ExcludeTrailingBackslash(Parent));
+  ::CreateDirectoryW(Path.c_str(), nullptr);
+}
+
+std::wstring SystemErrorText(DWORD Error) {
+  wchar_t *Buffer = nullptr;
+  const DWORD Length = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, Error, 0, reinterpret_cast<wchar_t *>(&Buffer), 0, nullptr);
+  std::wstring Text = Length && Buffer ? std::wstring(Buffer, Length) : L"Error " + std::to_wstring(Error);
+  if (Buffer)
+    ::LocalFree(Buffer);
+  while (!Text.empty() && (Text.back() == L'\n' || Text.back() == L'\r' || Text.back() == L' '))
+    Text.pop_back();
+  return Text;
+}
+
+// The parent level's key of an entry key, with its trailing backslash ("" at the top).
+std::wstring LevelOf(const std::wstring &Key) {
+  const size_t Slash = Key.find_last_of(L'\\');
+  return Slash == std::wstring::npos ? std::wstring() : Key.substr(0, Slash + 1);
+}
+
+std::wstring NameOf(const std::wstring &Path) {
+  const size_t Slash = Path.find_last_of(L'\\');
+  return Slash == std::wstring::npos ? Path : Path.substr(Slash + 1);
+}
+
+TPairRecord RecordOf(const TBaseFileInfo &Info, bool ContentsEqual) {
+  return {Info.IsDirectory(), ContentsEqual && !Info.IsDirectory(), Info.IsDirectory() ? 0 : Info.GetSize(),
+          Info.IsDirectory() ? 0 : Info.GetTime()};
+}
+
+// The entry at Path as a directory listing reports it; false when there is none.
+bool FindEntry(const std::wstring &Path, std::unique_ptr<TFileInfoFromFileSystem> &Info) {
+  WIN32_FIND_DATAW Found;
+  TFindHandle Search(
+      ::FindFirstFileExW(Path.c_str(), FindExInfoBasic, &Found, FindExSearchNameMatch, nullptr, 0));
+  if (!Search.IsValid())
+    return false;
+  Info = std::make_unique<TFileInfoFromFileSystem>(Found);
+  return true;
+}
+
+} // namespace
+
+// ---- The state file ----
+
+TPairState::TPairState(const std::wstring &LeftRoot, const std::wstring &RightRoot)
+    : FFirstRoot(NormalRoot(LeftRoot)), FSecondRoot(NormalRoot(RightRoot)) {
+  if (FSecondRoot < FFirstRoot)
+    FFirstRoot.swap(FSecondRoot);
+  const std::wstring Folder = DataFolder();
+  if (Folder.empty())
+    return;
+  const std::wstring Pair = FFirstRoot + L'|' + FSecondRoot;
+  wchar_t Name[32];
+  swprintf(Name, 32, L"%016llX.pair",
+           static_cast<unsigned long long>(Fnv1a(Pair.data(), Pair.size() * sizeof(wchar_t))));
+  FFileName = IncludeTrailingBackslash(Folder) + Name;
+}
+
+std::wstring TPairState::DataFolder() {
+  wchar_t Buffer[MAX_PATH * 2];
+  const DWORD Length = ::GetEnvironmentVariableW(L"FARLOCALPROFILE", Buffer, MAX_PATH * 2);
+  if (Length == 0 || Length >= MAX_PATH * 2)
+    return std::wstring();
+  const std::wstring Profile(Buffer, Length);
+  return IncludeTrailingBackslash(Profile) + L"PluginsData\\" + GuidText(VelmoraPluginGuid);
+}
+
+std::wstring TPairState::Key(const std::wstring &RelativePath) {
+  return UpperCase(RelativePath);
+}
+
+TPairState::TStatus TPairState::Load() {
+  FRecords.clear();
+  FLastSynchronized = 0;
+  if (FFileName.empty() || !FileExists())
+    return psMissing;
+  std::vector<uint8_t> Data;
+  if (!ReadWholeFile(FFileName, Data) || Data.size() < sizeof(Magic) + sizeof(uint64_t))
+    return psDamaged;
+  uint64_t Sum = 0;
+  std::memcpy(&Sum, Data.data() + Data.size() - sizeof(Sum), sizeof(Sum));
+  if (std::memcmp(Data.data(), Magic, sizeof(Magic)) != 0 ||
+      Fnv1a(Data.data(), Data.size() - sizeof(Sum)) != Sum)
+    return psDamaged;
+  TReader Reader(Data.data() + sizeof(Magic), Data.size() - sizeof(Magic) - sizeof(Sum));
+  uint32_t Version = 0, Count = 0;
+  std::wstring First, Second;
+  if (!Reader.Get(Version) || Version != FormatVersion || !Reader.Get(FLastSynchronized) ||
+      !Reader.GetText(First) || !Reader.GetText(Second) || First != FFirstRoot || Second != FSecondRoot ||
+      !Reader.Get(Count)) {
+    FLastSynchronized = 0;
+    return psDamaged;
+  }
+  FRecords.reserve(Count);
+  for (uint32_t I = 0; I < Count; ++I) {
+    uint32_t Flags = 0;
+    TStored Stored;
+    if (!Reader.Get(Flags) || !Reader.Get(Stored.Record.Size) || !Reader.Get(Stored.Record.Time) ||
+        !Reader.GetText(Stored.Path) || Stored.Path.empty()) {
+      FRecords.clear();
+      FLastSynchronized = 0;
+      return psDamaged;
+    }
+    Stored.Record.IsDirectory = (Flags & FlagDirectory) != 0;
+    Stored.Record.ContentsEqual = (Flags & FlagContentsEqual) != 0;
+    std::wstring K = Key(Stored.Path);
+    FRecords.emplace(std::move(K), std::move(Stored));
+  }
+  if (!Reader.AtEnd()) {
+    FRecords.clear();
+    FLastSynchronized = 0;
+    return psDamaged;
+  }
+  return psLoaded;
+}
+
+void TPairState::Save() {
+  if (FFileName.empty())
+    throw EPairStateError(L"FAR tells no local profile folder (FARLOCALPROFILE)");
+  TWriter Writer;
+  Writer.Data().reserve(64 + FRecords.size() * 64);
+  Writer.Data().insert(Writer.Data().end(), Magic, Magic + sizeof(Magic));
+  Writer.Put(FormatVersion);
+  Writer.Put(FLastSynchronized);
+  Writer.PutText(FFirstRoot);
+  Writer.PutText(FSecondRoot);
+  Writer.Put(static_cast<uint32_t>(FRecords.size()));
+  for (const auto &[K, Stored] : FRecords) {
+    Writer.Put(static_cast<uint32_t>((Stored.Record.IsDirectory ? FlagDirectory : 0) |
+                                     (Stored.Record.ContentsEqual ? FlagContentsEqual : 0)));
+    Writer.Put(Stored.Record.Size);
+    Writer.Put(Stored.Record.Time);
+    Writer.PutText(Stored.Path);
+  }
+  Writer.Put(Fnv1a(Writer.Data().data(), Writer.Data().size()));
+
+  MakeFolders(ExcludeTrailingBackslash(ExtractParentPath(FFileName)));
+  const std::wstring Temporary = FFileName + L".new";
+  {
+    TFileHandle File(::CreateFileW(Temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!File.IsValid())
+      throw EPairStateError(FFileName + L"\n" + SystemErrorText(::GetLastError()));
+    const std::vector<uint8_t> &Data = Writer.Data();
+    size_t Done = 0;
+    while (Done < Data.size()) {
+      DWORD Written = 0;
+      if (!::WriteFile(File.Get(), Data.data() + Done, static_cast<DWORD>(Data.size() - Done), &Written,
+                       nullptr) ||
+          Written == 0) {
+        const DWORD Error = ::GetLastError();
+        File.Reset();
+        ::DeleteFileW(Temporary.c_str());
+        throw EPairStateError(FFileName + L"\n" + SystemErrorText(Error));
+      }
+      Done += Written;
+    }
+    if (!::FlushFileBuffers(File.Get())) {
+      const DWORD Error = ::GetLastError();
+      File.Reset();
+      ::DeleteFileW(Temporary.c_str());
+      throw EPairStateError(FFileName + L"\n" + SystemErrorText(Error));
+    }
+  }
+  if (!::MoveFileExW(Temporary.c_str(), FFileName.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD Error = ::GetLastError();
+    ::DeleteFileW(Temporary.c_str());
+    throw EPairStateError(FFileName + L"\n" + SystemErrorText(Error));
+  }
+}
+
+bool TPairState::Forget() {
+  FRecords.clear();
+  FLastSynchronized = 0;
+  return FFileName.empty() || ::DeleteFileW(FFileName.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+bool TPairState::FileExists() const {
+  return !FFileName.empty() && ::GetFileAttributesW(FFileName.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+const TPairRecord *TPairState::Find(const std::wstring &RelativePath) const {
+  const auto Found = FRecords.find(Key(RelativePath));
+  return Found == FRecords.end() ? nullptr : &Found->second.Record;
+}
+
+void TPairState::Record(const std::wstring &RelativePath, const TPairRecord &Record) {
+  FRecords[Key(RelativePath)] = TStored{RelativePath, Record};
+}
+
+void TPairState::Remove(const std::wstring &RelativePath) {
+  const std::wstring K = Key(RelativePath);
+  const auto Found = FRecords.find(K);
+  const bool Directory = Found == FRecords.end() || Found->second.Record.IsDirectory;
+  if (Found != FRecords.end())
+    FRecords.erase(Found);
+  if (!Directory)
+    return;
+  const std::wstring Prefix = K + L'\\';
+  for (auto It = FRecords.begin(); It != FRecords.end();)
+    if (It->first.compare(0, Prefix.size(), Prefix) == 0)
+      It = FRecords.erase(It);
+    else
+      ++It;
+}
+
+// ---- Judging with memory ----
+
+TPairMemory::TPairMemory(const std::wstring &LeftRoot, const std::wstring &RightRoot, const TRules &Rules,
+                         const TNameFilter &Filter)
+    : FState(LeftRoot, RightRoot), FRules(Rules), FFilter(Filter) {}
+
+std::vector<std::wstring> TPairMemory::HeaderLines() const {
+  std::vector<std::wstring> Lines;
+  if (FStatus == TPairState::psDamaged)
+    Lines.push_back(Format(TFarModule::GetMsg(MDocumentMemoryDamaged), {FState.GetFileName()}));
+  else if (FState.GetLastSynchronized() == 0)
+    Lines.push_back(TFarModule::GetMsg(MDocumentMemoryFirst));
+  else {
+    FILETIME Utc, Local;
+    Utc.dwLowDateTime = static_cast<DWORD>(FState.GetLastSynchronized());
+    Utc.dwHighDateTime = static_cast<DWORD>(FState.GetLastSynchronized() >> 32);
+    SYSTEMTIME Time{};
+    ::FileTimeToLocalFileTime(&Utc, &Local);
+    ::FileTimeToSystemTime(&Local, &Time);
+    wchar_t Text[32];
+    swprintf(Text, 32, L"%02u.%02u.%04u %02u:%02u:%02u", Time.wDay, Time.wMonth, Time.wYear, Time.wHour,
+             Time.wMinute, Time.wSecond);
+    Lines.push_back(Format(TFarModule::GetMsg(MDocumentMemoryLast), {std::wstring(Text)}));
+  }
+  if (FRules.Legend) {
+    Lines.push_back(TFarModule::GetMsg(MDocumentMemoryLegend1));
+    Lines.push_back(TFarModule::GetMsg(MDocumentMemoryLegend2));
+  }
+  return Lines;
+}
+
+void TPairMemory::WriteHeader(TTextStream &Stream) const {
+  for (const std::wstring &Line : HeaderLines())
+    Stream.WriteLine(Line);
+  Stream.WriteLine(std::wstring());
+}
+
+bool TPairMemory::Changed(const TPairRecord &Record, const TBaseFileInfo &Info) const {
+  if (Record.IsDirectory != Info.IsDirectory())
+    return true;
+  if (Record.IsDirectory)
+    return false;
+  // Without size and time there is nothing to tell a change by: it counts as one, which keeps
+  // the work rather than deleting it.
+  const bool BySize = FRules.CompareSize || !FRules.CompareTime;
+  const bool ByTime = FRules.CompareTime || !FRules.CompareSize;
+  if (BySize && Record.Size != Info.GetSize())
+    return true;
+  return ByTime && !TCompareRules::SameTimeDays(Record.Time, Info.GetTime(),
+                                                FRules.CompareTime && FRules.LowPrecisionTime,
+                                                FRules.CompareTime && FRules.IgnoreTimeZone);
+}
+
+bool TPairMemory::SameFiles(const TBaseFileInfo &LeftInfo, const TBaseFileInfo &RightInfo) const {
+  return !Changed(RecordOf(LeftInfo, false), RightInfo);
+}
+
+void TPairMemory::NoteLevel(const std::wstring &RelativeDir) {
+  // A part of the top level (only the selected items) says nothing of what is not there.
+  if (RelativeDir.empty() && FRules.ProcessSelected)
+    return;
+  FLevels.insert(TPairState::Key(RelativeDir));
+}
+
+bool TPairMemory::TreeUnchanged(const std::wstring &Path, const std::wstring &RelativePath) const {
+  TFileInfoList List;
+  if (!List.LoadFromDirectory(Path))
+    return false;
+  FFilter.Apply(List);
+  for (size_t I = 0; I < List.Count(); ++I) {
+    const TBaseFileInfo &Info = List[I];
+    const std::wstring Relative = RelativePath + L'\\' + Info.GetFileName();
+    const TPairRecord *Record = FState.Find(Relative);
+    if (!Record || Changed(*Record, Info))
+      return false;
+    if (Info.IsDirectory() && ((Info.GetAttributes() & FILE_ATTRIBUTE_REPARSE_POINT) ||
+                               !TreeUnchanged(IncludeTrailingBackslash(Path) + Info.GetFileName(), Relative)))
+      return false;
+  }
+  return true;
+}
+
+void TPairMemory::JudgeOneSided(const TBaseFileInfo &Info, bool OnLeft, const std::wstring &SideRoot,
+                                const std::wstring &RelativeDir, TDifferenceType &Type,
+                                TDifferenceReason &Reason) const {
+  const std::wstring Relative = RelativeDir + Info.GetFileName();
+  FListed.insert(TPairState::Key(Relative));
+  const TPairRecord *Record = FState.Find(Relative);
+  if (!Record)
+    return;
+  // A directory goes only when nothing inside it changed or was added; a link is never walked.
+  bool Unchanged = !Changed(*Record, Info);
+  if (Unchanged && Info.IsDirectory())
+    Unchanged = (Info.GetAttributes() & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+                TreeUnchanged(SideRoot + Relative, Relative);
+  if (Unchanged) {
+    Type = OnLeft ? dtDeleteLeft : dtDeleteRight;
+    Reason = drDeleted;
+  } else {
+    Reason = drConflict; // changed here, deleted there: copied back
+  }
+}
+
+void TPairMemory::JudgePair(TBaseFileInfo &LeftInfo, TBaseFileInfo &RightInfo,
+                            const std::wstring &RelativePath, TFileComparison &Result) {
+  const std::wstring K = TPairState::Key(RelativePath);
+  if (!Result.IsDifferent()) {
+    FEqual[K] = TPairState::TStored{RelativePath, RecordOf(LeftInfo, FRules.CompareContents)};
+    return;
+  }
+  FListed.insert(K);
+  if (Result.DiffType != dtOlderLeft && Result.DiffType != dtOlderRight && Result.DiffType != dtDifferent)
+    return;
+  const TPairRecord *Record = FState.Find(RelativePath);
+  if (!Record)
+    return;
+  const bool LeftChanged = Changed(*Record, LeftInfo), RightChanged = Changed(*Record, RightInfo);
+  if (LeftChanged == RightChanged) {
+    if (LeftChanged) {
+      Result.DiffType = dtDifferent;
+      Result.Reason = drConflict;
+    }
+  } else {
+    // The side that changed wins, older or not: a restored file is a change too.
+    Result.DiffType = LeftChanged ? dtOlderRight : dtOlderLeft;
+  }
+  LeftInfo.SetSelected(Result.DiffType != dtOlderLeft);
+  RightInfo.SetSelected(Result.DiffType != dtOlderRight);
+}
+
+void TPairMemory::NoteEqualDirectory(const std::wstring &RelativePath, const TBaseFileInfo &Info) {
+  FEqual[TPairState::Key(RelativePath)] = TPairState::TStored{RelativePath, RecordOf(Info, false)};
+}
+
+void TPairMemory::FinishComparison() {
+  auto &Records = FState.Records();
+  // What a walked level no longer holds on either side is gone, and so is what was below it.
+  std::unordered_set<std::wstring> Gone;
+  for (auto It = Records.begin(); It != Records.end();) {
+    const std::wstring &K = It->first;
+    if (FLevels.count(LevelOf(K)) && !FListed.count(K) && !FEqual.count(K) &&
+        FFilter.Passes(NameOf(It->second.Path), It->second.Record.IsDirectory)) {
+      if (It->second.Record.IsDirectory)
+        Gone.insert(K);
+      It = Records.erase(It);
+    } else {
+      ++It;
+    }
+  }
+  if (!Gone.empty())
+    for (auto It = Records.begin(); It != Records.end();) {
+      bool Below = false;
+      for (size_t Slash = It->first.find(L'\\'); Slash != std::wstring::npos && !Below;
+           Slash = It->first.find(L'\\', Slash + 1))
+        Below = Gone.count(It->first.substr(0, Slash)) != 0;
+      It = Below ? Records.erase(It) : std::next(It);
+    }
+  for (auto &[K, Stored] : FEqual)
+    Records[K] = std::move(Stored);
+  FEqual.clear();
+  FLevels.clear();
+  FListed.clear();
+}
+
+void TPairMemory::RecordTrees(const std::wstring &LeftPath, const std::wstring &RightPath,
+                              const std::wstring &RelativeDir) {
+  TFileInfoList LeftList, RightList;
+  if (!LeftList.LoadFromDirectory(LeftPath) || !RightList.LoadFromDirectory(RightPath))
+    return;
+  FFilter.Apply(LeftList);
+  FFilter.Apply(RightList);
+  std::unordered_map<std::wstring, const TBaseFileInfo *> OnRight;
+  for (size_t I = 0; I < RightList.Count(); ++I)
+    OnRight[TPairState::Key(RightList[I].GetFileName())] = &RightList[I];
+  for (size_t I = 0; I < LeftList.Count(); ++I) {
+    const TBaseFileInfo &Left = LeftList[I];
+    const std::wstring Relative = RelativeDir + L'\\' + Left.GetFileName();
+    const auto Found = OnRight.find(TPairState::Key(Left.GetFileName()));
+    if (Found == OnRight.end() || Found->second->IsDirectory() != Left.IsDirectory() ||
+        (!Left.IsDirectory() && !SameFiles(Left, *Found->second))) {
+      FState.Remove(Relative);
+      continue;
+    }
+    FState.Record(Relative, RecordOf(Left, !Left.IsDirectory()));
+    if (Left.IsDirectory() && !(Left.GetAttributes() & FILE_ATTRIBUTE_REPARSE_POINT))
+      RecordTrees(IncludeTrailingBackslash(LeftPath) + Left.GetFileName(),
+                  IncludeTrailingBackslash(RightPath) + Left.GetFileName(), Relative);
+  }
+}
+
+void TPairMemory::Refresh(const std::wstring &LeftRoot, const std::wstring &RightRoot,
+                          const TDifferenceItem &Item) {
+  std::unique_ptr<TFileInfoFromFileSystem> Left, Right;
+  const bool OnLeft = FindEntry(LeftRoot + Item.RelativePath, Left);
+  const bool OnRight = FindEntry(RightRoot + Item.RelativePath, Right);
+  // An entry on one side only or of two kinds after its line was done is not known to be equal.
+  if (!OnLeft || !OnRight || Left->IsDirectory() != Right->IsDirectory()) {
+    FState.Remove(Item.RelativePath);
+    return;
+  }
+  if (!Left->IsDirectory()) {
+    if (SameFiles(*Left, *Right))
+      FState.Record(Item.RelativePath, RecordOf(*Left, true));
+    else
+      FState.Remove(Item.RelativePath);
+    return;
+  }
+  FState.Record(Item.RelativePath, RecordOf(*Left, false));
+  if (!(Left->GetAttributes() & FILE_ATTRIBUTE_REPARSE_POINT))
+    RecordTrees(LeftRoot + Item.RelativePath, RightRoot + Item.RelativePath, Item.RelativePath);
+}
+
+void TPairMemory::FinishRun(const std::vector<TDifferenceItem> &Before, const TDifferenceList &Undone,
+                            const std::wstring &LeftRoot, const std::wstring &RightRoot) {
+  // An entry left undone, or with something undone inside it, keeps its earlier record.
+  std::unordered_set<std::wstring> Kept;
+  for (const auto &Item : Undone) {
+    std::wstring K = TPairState::Key(Item->RelativePath);
+    for (size_t Slash = K.find(L'\\'); Slash != std::wstring::npos; Slash = K.find(L'\\', Slash + 1))
+      Kept.insert(K.substr(0, Slash));
+    Kept.insert(std::move(K));
+  }
+  for (const TDifferenceItem &Item : Before)
+    if (!Kept.count(TPairState::Key(Item.RelativePath)) &&
+        TSynchronizeTask::IsSafeRelativePath(Item.RelativePath))
+      Refresh(IncludeTrailingBackslash(LeftRoot), IncludeTrailingBackslash(RightRoot), Item);
+  SaveNow();
+}
+
+void TPairMemory::ReportNotSaved(const Exception &E) {
+  // The files are as the run left them; only the next comparison knows less.
+  std::vector<std::wstring> Lines{TFarModule::GetMsg(MTitle), TFarModule::GetMsg(MPairStateNotSaved)};
+  for (const std::wstring &Line : SplitMessageLines(E.Message()))
+    Lines.push_back(Line);
+  Lines.push_back(TFarModule::GetMsg(MOk));
+  TFarModule::ShowMessage(Lines, FMSG_WARNING, 1);
+}
+
+void TPairMemory::SaveNow() {
+  FILETIME Now;
+  ::GetSystemTimeAsFileTime(&Now);
+  FState.SetLastSynchronized((static_cast<uint64_t>(Now.dwHighDateTime) << 32) | Now.dwLowDateTime);
+  FState.Save();
+}
+
+// ---- The run's side ----
+
+void TSynchronizeTask::RememberRun(const std::vector<TDifferenceItem> &Before,
+                                   const TDifferenceList &Undone) {
+  try {
+    FMemory->FinishRun(Before, Undone, FLeftDirectory, FRightDirectory);
+  } catch (const Exception &E) {
+    TPairMemory::ReportNotSaved(E);
+  }
+}

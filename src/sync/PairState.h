@@ -1,0 +1,155 @@
+#pragma once
+
+#include "CompareRules.h"
+#include "Differences.h"
+#include "Exceptions.h"
+#include "FileInfo.h"
+#include "NameFilter.h"
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+class TTextStream;
+
+VELMORA_DECLARE_EXCEPTION(EPairStateError, Exception);
+
+// What a remembered pair knows of one entry: it was equal on both sides when the last run ended.
+struct TPairRecord {
+  bool IsDirectory = false;
+  // The contents were compared (or the entry was copied) and found equal.
+  bool ContentsEqual = false;
+  int64_t Size = 0;
+  // The last-write time as the comparison reads it (a day count).
+  double Time = 0;
+};
+
+// The state file of one pair of directories: the entries that were equal on both sides after the
+// last run, by relative path. The pair is the same whichever panel shows which directory. The file
+// format is described in docs/pair-state.md.
+class TPairState {
+public:
+  enum TStatus { psMissing, psLoaded, psDamaged };
+
+  // The roots in any form the file system accepts; letter case and a trailing backslash aside,
+  // the same two roots in either order name the same state.
+  TPairState(const std::wstring &LeftRoot, const std::wstring &RightRoot);
+
+  // %FARLOCALPROFILE%\PluginsData\<plug-in GUID>; empty when FAR told no profile.
+  static std::wstring DataFolder();
+  const std::wstring &GetFileName() const { return FFileName; }
+
+  // Replaces the records with the file's. A missing, damaged or foreign file leaves no record;
+  // never raises.
+  TStatus Load();
+  // Writes the records under a temporary name that then replaces the file; raises EPairStateError.
+  void Save();
+  // Removes the file; true when there is none any more.
+  bool Forget();
+  bool FileExists() const;
+
+  // When the pair was last synchronised (UTC, as FILETIME counts it); 0: never.
+  uint64_t GetLastSynchronized() const { return FLastSynchronized; }
+  void SetLastSynchronized(uint64_t Value) { FLastSynchronized = Value; }
+
+  const TPairRecord *Find(const std::wstring &RelativePath) const;
+  void Record(const std::wstring &RelativePath, const TPairRecord &Record);
+  // The entry and, for a directory, everything recorded below it.
+  void Remove(const std::wstring &RelativePath);
+  size_t Count() const { return FRecords.size(); }
+  void Clear() { FRecords.clear(); }
+
+  // The lookup key of a relative path (letter case aside).
+  static std::wstring Key(const std::wstring &RelativePath);
+
+  struct TStored {
+    std::wstring Path;
+    TPairRecord Record;
+  };
+  const std::unordered_map<std::wstring, TStored> &Records() const { return FRecords; }
+  std::unordered_map<std::wstring, TStored> &Records() { return FRecords; }
+
+private:
+  std::wstring FFirstRoot, FSecondRoot, FFileName;
+  uint64_t FLastSynchronized = 0;
+  std::unordered_map<std::wstring, TStored> FRecords;
+};
+
+// The comparison's and the run's questions to a pair's memory. The comparison judges entries with
+// it and tells it what it found equal and which levels it walked; the run tells it what was done,
+// and it keeps the state in step and saves it.
+class TPairMemory {
+public:
+  struct TRules {
+    bool CompareSize = true;
+    bool CompareTime = true;
+    bool LowPrecisionTime = true;
+    bool IgnoreTimeZone = true;
+    bool CompareContents = false;
+    bool ProcessSelected = false;
+    // The document's header shows the legend of the markers.
+    bool Legend = false;
+  };
+
+  TPairMemory(const std::wstring &LeftRoot, const std::wstring &RightRoot, const TRules &Rules,
+              const TNameFilter &Filter);
+
+  TPairState::TStatus Load() { return FStatus = FState.Load(); }
+  TPairState::TStatus GetStatus() const { return FStatus; }
+  TPairState &GetState() { return FState; }
+  // The document's header lines about the pair, with the legend of the deletion markers and the
+  // reason codes of memory when the document shows its legend.
+  std::vector<std::wstring> HeaderLines() const;
+  // Those lines and an empty one.
+  void WriteHeader(TTextStream &Stream) const;
+
+  // ---- The comparison ----
+  // Both sides of this level were listed: what is recorded in it and no longer found is gone.
+  void NoteLevel(const std::wstring &RelativeDir);
+  // An entry on one side only; Type and Reason come as today's rules judge it and may change.
+  // SideRoot: the root of the side it is on.
+  void JudgeOneSided(const TBaseFileInfo &Info, bool OnLeft, const std::wstring &SideRoot,
+                     const std::wstring &RelativeDir, TDifferenceType &Type, TDifferenceReason &Reason) const;
+  // Two files of the same name, as the rules judged them: equal ones are recorded, differing ones
+  // may be judged again by what changed since the last run.
+  void JudgePair(TBaseFileInfo &LeftInfo, TBaseFileInfo &RightInfo, const std::wstring &RelativePath,
+                 TFileComparison &Result);
+  void NoteEqualDirectory(const std::wstring &RelativePath, const TBaseFileInfo &Info);
+  // The walk is over: the state holds what the comparison found, and the old records of what
+  // the document lists.
+  void FinishComparison();
+
+  // ---- The run ----
+  // Before: the document's lines when the run started; Undone: what is left of them. What was
+  // done is looked at again on disk and recorded as it now is; then the state is saved (raises
+  // EPairStateError when it cannot be).
+  void FinishRun(const std::vector<TDifferenceItem> &Before, const TDifferenceList &Undone,
+                 const std::wstring &LeftRoot, const std::wstring &RightRoot);
+  // Saves the state as of now.
+  void SaveNow();
+  // Tells the user that the state could not be saved, and why.
+  static void ReportNotSaved(const Exception &E);
+
+  // Whether an entry differs from its record by the comparison's rules.
+  bool Changed(const TPairRecord &Record, const TBaseFileInfo &Info) const;
+
+private:
+  bool SameFiles(const TBaseFileInfo &LeftInfo, const TBaseFileInfo &RightInfo) const;
+  // Whether nothing in the tree at Path (relative RelativePath) was changed or added since.
+  bool TreeUnchanged(const std::wstring &Path, const std::wstring &RelativePath) const;
+  // Records the equal entries of two trees that now exist on both sides.
+  void RecordTrees(const std::wstring &LeftPath, const std::wstring &RightPath,
+                   const std::wstring &RelativeDir);
+  void Refresh(const std::wstring &LeftRoot, const std::wstring &RightRoot, const TDifferenceItem &Item);
+
+  TPairState FState;
+  TPairState::TStatus FStatus = TPairState::psMissing;
+  TRules FRules;
+  TNameFilter FFilter;
+  // Keys of the levels walked on both sides, of the entries found equal, and of the document's lines.
+  std::unordered_set<std::wstring> FLevels;
+  std::unordered_map<std::wstring, TPairState::TStored> FEqual;
+  mutable std::unordered_set<std::wstring> FListed;
+};

@@ -1,0 +1,386 @@
+// Remembered pairs over two or three runs of the same pair of real folders: deletions told from
+// creations, changes on both sides asked about, the state file kept in step, and the per-line
+// deletion markers.
+
+#include "PairState.h"
+#include "SyncTaskTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace SyncTask;
+
+namespace {
+
+constexpr int64_t Noon = 133000000000000000LL; // a fixed modification time
+constexpr int64_t Second = 10000000LL;
+
+class PairMemoryTest : public TSyncRunTest {
+protected:
+  // The comparison from the plug-ins menu with "Remember this pair" as given; the document it
+  // opened, or null when nothing differed (the message saying so is answered).
+  // Forget: the answer to the question whether to forget the pair (-1: none expected).
+  THostEditorWindow *Compare(bool Remember = true, bool ExpectDifferences = true, int Forget = -1) {
+    // The panels show the folders as they are now.
+    HostPanels().SetFolder(THostSide::Left, Left);
+    HostPanels().SetFolder(THostSide::Right, Right);
+    User().SetState(Text(MDiscoverRememberPair), Remember ? 1 : 0).Press(Text(MOk));
+    if (Forget >= 0)
+      Host.Script().AnswerMessage(Forget, Host.Msg(MForgetPairQuestion));
+    if (!ExpectDifferences)
+      Host.Script().AnswerMessage(0, Host.Msg(MNoDifferencesText));
+    const size_t Before = Editors().OpenCount();
+    Host.OpenFromPluginsMenu();
+    return Editors().OpenCount() > Before ? Editors().Current() : nullptr;
+  }
+  // The document's line of that path, or "" when it has none.
+  static std::wstring LineOf(const THostEditorWindow &W, const std::wstring &Path) {
+    for (const auto &L : DifferenceLines(W))
+      if (L.size() > Path.size() &&
+          L.compare(L.size() - Path.size() - 1, std::wstring::npos, L"\t" + Path) == 0)
+        return L;
+    return {};
+  }
+  static std::wstring Marker(const std::wstring &Line) { return Line.substr(0, 5); }
+  void Write(const std::wstring &Path, const std::string &Bytes, int64_t Time = Noon) {
+    WriteFile(Path, Bytes);
+    ASSERT_TRUE(SetWriteTime(Path, Time));
+  }
+  TPairState LoadedState(TPairState::TStatus Expected = TPairState::psLoaded) {
+    TPairState State(Left, Right);
+    EXPECT_EQ(Expected, State.Load());
+    return State;
+  }
+};
+
+TEST_F(PairMemoryTest, AFileDeletedOnTheRightIsDeletedOnTheLeftOnTheNextRun) {
+  Write(Left + L"\\a.txt", "a");
+  Write(Right + L"\\a.txt", "a");
+  Write(Left + L"\\b.txt", "b");
+  THostEditorWindow *First = Compare();
+  ASSERT_NE(nullptr, First);
+  EXPECT_EQ(L"==>>F", Marker(LineOf(*First, L"b.txt")));
+  Synchronise();
+  EXPECT_FALSE(CloseDocument());
+  ASSERT_TRUE(Exists(Right + L"\\b.txt"));
+  EXPECT_NE(nullptr, LoadedState().Find(L"b.txt"));
+
+  DeleteFileW((Right + L"\\b.txt").c_str());
+  THostEditorWindow *Second = Compare();
+  ASSERT_NE(nullptr, Second);
+  EXPECT_EQ(L"<DELD", Marker(LineOf(*Second, L"b.txt")));
+  User()
+      .Inspect([&](THostDialog &D) {
+        EXPECT_NE(std::wstring::npos, D.DrawnText().find(L"Delete: entries on the left 1, on the right 0"));
+      })
+      .Press(Text(MOk));
+  User().Press(Text(MDelete));
+  EXPECT_FALSE(CloseDocument());
+  EXPECT_FALSE(Exists(Left + L"\\b.txt"));
+  EXPECT_TRUE(Exists(Left + L"\\a.txt"));
+
+  EXPECT_EQ(nullptr, Compare(true, false));
+  TPairState State = LoadedState();
+  EXPECT_EQ(nullptr, State.Find(L"b.txt"));
+  EXPECT_NE(nullptr, State.Find(L"a.txt"));
+}
+
+TEST_F(PairMemoryTest, AFileChangedOnBothSidesIsAskedAboutNotOverwritten) {
+  Write(Left + L"\\c.txt", "same");
+  Write(Right + L"\\c.txt", "same");
+  EXPECT_EQ(nullptr, Compare(true, false)); // nothing differs: the state is recorded at once
+  EXPECT_NE(nullptr, LoadedState().Find(L"c.txt"));
+
+  Write(Left + L"\\c.txt", "left edit", Noon + 10 * Second);
+  Write(Right + L"\\c.txt", "the right edit", Noon + 20 * Second);
+  THostEditorWindow *Second = Compare();
+  ASSERT_NE(nullptr, Second);
+  EXPECT_EQ(L"<-->X", Marker(LineOf(*Second, L"c.txt")));
+  Synchronise();
+  User()
+      .Inspect([&](THostDialog &D) {
+        EXPECT_NE(std::wstring::npos, D.DrawnText().find(Text(MDifferentFilesQuestion)));
+      })
+      .Press(Text(MSkip));
+  ASSERT_TRUE(CloseDocument()); // the conflict comes back
+  EXPECT_EQ(L"<-->X", Marker(LineOf(Window(), L"c.txt")));
+  EXPECT_EQ("left edit", ReadFile(Left + L"\\c.txt"));
+  EXPECT_EQ("the right edit", ReadFile(Right + L"\\c.txt"));
+  User().Press(Text(MCancel));
+  CloseDocument();
+}
+
+TEST_F(PairMemoryTest, AFileChangedOnOneSideAndDeletedOnTheOtherIsCopiedBack) {
+  Write(Left + L"\\d.txt", "d");
+  Write(Right + L"\\d.txt", "d");
+  EXPECT_EQ(nullptr, Compare(true, false));
+
+  Write(Left + L"\\d.txt", "d, with the work of a day", Noon + 60 * Second);
+  DeleteFileW((Right + L"\\d.txt").c_str());
+  THostEditorWindow *Second = Compare();
+  ASSERT_NE(nullptr, Second);
+  EXPECT_EQ(L"==>>X", Marker(LineOf(*Second, L"d.txt")));
+  // Even with deletion on the left ticked, a conflict is no deletion.
+  User().Check(Text(MSyncDeleteOnLeft)).Press(Text(MOk));
+  EXPECT_FALSE(CloseDocument());
+  EXPECT_EQ("d, with the work of a day", ReadFile(Left + L"\\d.txt"));
+  EXPECT_EQ("d, with the work of a day", ReadFile(Right + L"\\d.txt"));
+}
+
+TEST_F(PairMemoryTest, AnOlderRestoredFileWinsOverTheUnchangedSide) {
+  Write(Left + L"\\e.txt", "current");
+  Write(Right + L"\\e.txt", "current");
+  EXPECT_EQ(nullptr, Compare(true, false));
+
+  Write(Left + L"\\e.txt", "restored", Noon - 86400 * Second);
+  THostEditorWindow *Second = Compare();
+  ASSERT_NE(nullptr, Second);
+  EXPECT_EQ(L"--->", Marker(LineOf(*Second, L"e.txt")).substr(0, 4));
+  User().Clear(Text(MSyncConfirmOverwriteRight)).Press(Text(MOk));
+  EXPECT_FALSE(CloseDocument());
+  EXPECT_EQ("restored", ReadFile(Right + L"\\e.txt"));
+  EXPECT_EQ(nullptr, Compare(true, false));
+}
+
+TEST_F(PairMemoryTest, ADamagedStateFileIsReportedAndIgnored) {
+  Write(Left + L"\\f.txt", "f");
+  Write(Right + L"\\f.txt", "f");
+  Write(Left + L"\\g.txt", "g");
+  ASSERT_NE(nullptr, Compare());
+  Synchronise();
+  EXPECT_FALSE(CloseDocument());
+  const std::wstring StateFile = TPairState(Left, Right).GetFileName();
+  std::string Bytes = ReadFile(StateFile);
+  ASSERT_GT(Bytes.size(), 40u);
+  Bytes[Bytes.size() / 2] ^= 0x5A;
+  WriteFile(StateFile, Bytes);
+  LoadedState(TPairState::psDamaged);
+
+  DeleteFileW((Right + L"\\g.txt").c_str());
+  THostEditorWindow *Second = Compare();
+  ASSERT_NE(nullptr, Second);
+  const std::wstring Said = Format(Host.Msg(MDocumentMemoryDamaged), {StateFile});
+  EXPECT_NE(Second->Lines().end(), std::find(Second->Lines().begin(), Second->Lines().end(), Said));
+  // Judged as the first time: copied, not deleted.
+  EXPECT_EQ(L"==>>F", Marker(LineOf(*Second, L"g.txt")));
+  Synchronise();
+  EXPECT_FALSE(CloseDocument());
+  EXPECT_TRUE(Exists(Left + L"\\g.txt"));
+  EXPECT_TRUE(Exists(Right + L"\\g.txt"));
+  EXPECT_NE(nullptr, LoadedState().Find(L"g.txt"));
+}
+
+TEST_F(PairMemoryTest, TheMasksLeaveTheStateOfWhatTheyExcludeAlone) {
+  Write(Left + L"\\h.txt", "h");
+  Write(Right + L"\\h.txt", "h");
+  Write(Left + L"\\i.tmp", "i");
+  Write(Right + L"\\i.tmp", "i");
+  EXPECT_EQ(nullptr, Compare(true, false));
+
+  DeleteFileW((Right + L"\\h.txt").c_str());
+  DeleteFileW((Right + L"\\i.tmp").c_str());
+  {
+    TVelmoraOptions Options;
+    Options.Load();
+    Options.ExcludeMasks = L"*.tmp";
+    Options.Save();
+  }
+  THostEditorWindow *Second = Compare();
+  ASSERT_NE(nullptr, Second);
+  EXPECT_EQ(L"<DELD", Marker(LineOf(*Second, L"h.txt")));
+  EXPECT_EQ(L"", LineOf(*Second, L"i.tmp"));
+  Synchronise();
+  User().Press(Text(MDelete));
+  EXPECT_FALSE(CloseDocument());
+  EXPECT_FALSE(Exists(Left + L"\\h.txt"));
+  EXPECT_TRUE(Exists(Left + L"\\i.tmp"));
+  TPairState State = LoadedState();
+  EXPECT_EQ(nullptr, State.Find(L"h.txt"));
+  EXPECT_NE(nullptr, State.Find(L"i.tmp"));
+}
+
+TEST_F(PairMemoryTest, AnUndoneEntryKeepsItsRecordAndComesBack) {
+  MakeDir(Left + L"\\sub");
+  MakeDir(Right + L"\\sub");
+  Write(Left + L"\\sub\\j.txt", "j");
+  Write(Right + L"\\sub\\j.txt", "j");
+  SetOption(&TVelmoraOptions::ProcessSubfolders, true);
+  EXPECT_EQ(nullptr, Compare(true, false));
+  EXPECT_NE(nullptr, LoadedState().Find(L"sub\\j.txt"));
+
+  DeleteFileW((Right + L"\\sub\\j.txt").c_str());
+  THostEditorWindow *Second = Compare();
+  ASSERT_NE(nullptr, Second);
+  EXPECT_EQ(L"<DELD", Marker(LineOf(*Second, L"sub\\j.txt")));
+  Synchronise();
+  User().Press(Text(MSkip));
+  ASSERT_TRUE(CloseDocument());
+  EXPECT_EQ(L"<DELD", Marker(LineOf(Window(), L"sub\\j.txt")));
+  EXPECT_TRUE(Exists(Left + L"\\sub\\j.txt"));
+  EXPECT_NE(nullptr, LoadedState().Find(L"sub\\j.txt"));
+  User().Press(Text(MCancel));
+  CloseDocument();
+
+  // The third run finds the same: the record was kept.
+  THostEditorWindow *Third = Compare();
+  ASSERT_NE(nullptr, Third);
+  EXPECT_EQ(L"<DELD", Marker(LineOf(*Third, L"sub\\j.txt")));
+  User().Press(Text(MCancel));
+  CloseDocument();
+}
+
+TEST_F(PairMemoryTest, ADirectoryIsDeletedOnlyWhenNothingInsideItChanged) {
+  SetOption(&TVelmoraOptions::ProcessSubfolders, true);
+  for (const wchar_t *Dir : {L"\\quiet", L"\\busy"}) {
+    MakeDir(Left + Dir);
+    MakeDir(Right + Dir);
+    Write(Left + Dir + L"\\k.txt", "k");
+    Write(Right + Dir + L"\\k.txt", "k");
+  }
+  EXPECT_EQ(nullptr, Compare(true, false));
+
+  TScratchFolder::RemoveTree(Right + L"\\quiet");
+  TScratchFolder::RemoveTree(Right + L"\\busy");
+  Write(Left + L"\\busy\\new.txt", "added since");
+  THostEditorWindow *Second = Compare();
+  ASSERT_NE(nullptr, Second);
+  EXPECT_EQ(L"<DELD", Marker(LineOf(*Second, L"quiet\\*")));
+  EXPECT_EQ(L"==>>X", Marker(LineOf(*Second, L"busy\\*")));
+  Synchronise();
+  User().Press(Text(MDelete));
+  EXPECT_FALSE(CloseDocument());
+  EXPECT_FALSE(Exists(Left + L"\\quiet"));
+  EXPECT_EQ("added since", ReadFile(Right + L"\\busy\\new.txt"));
+  EXPECT_EQ("k", ReadFile(Right + L"\\busy\\k.txt"));
+}
+
+TEST_F(PairMemoryTest, DeletionMarkersAreSetByHandAndWithoutMemoryTheDocumentStaysAsItWas) {
+  Write(Left + L"\\only-left.txt", "l");
+  Write(Right + L"\\only-right.txt", "r");
+  THostEditorWindow *W = Compare(false);
+  ASSERT_NE(nullptr, W);
+  // No memory: the header is the one without it, and no state is kept.
+  EXPECT_EQ(L"==>>F\tonly-left.txt", W->Line(HeaderLines));
+  EXPECT_FALSE(TPairState(Left, Right).FileExists());
+  for (const auto &L : W->Lines())
+    EXPECT_EQ(std::wstring::npos, L.find(L"<DEL")) << HostUtf8(L);
+
+  const intptr_t LeftLine = HeaderLines, RightLine = HeaderLines + 1;
+  // The entry is not on the right: nothing to delete there.
+  W->MoveCursor(LeftLine, 0);
+  EXPECT_FALSE(W->PressKey(VK_F10, LEFT_CTRL_PRESSED));
+  EXPECT_TRUE(W->PressKey(VK_F9, LEFT_CTRL_PRESSED));
+  EXPECT_EQ(L"<DEL\tonly-left.txt", W->Line(LeftLine));
+  // The command menu's last item, and back to a copy with Alt+F1.
+  W->MoveCursor(RightLine, 0);
+  Host.Script().PickMenuItem(11);
+  Host.OpenFromEditor();
+  EXPECT_EQ(L"DEL>\tonly-right.txt", W->Line(RightLine));
+  EXPECT_TRUE(W->PressKey(VK_F1, LEFT_ALT_PRESSED));
+  EXPECT_EQ(L"<---\tonly-right.txt", W->Line(RightLine));
+  ASSERT_TRUE(W->Save());
+
+  User()
+      .Inspect([&](THostDialog &D) {
+        EXPECT_NE(std::wstring::npos, D.DrawnText().find(L"Delete: entries on the left 1, on the right 0"));
+      })
+      .Press(Text(MOk));
+  User().Press(Text(MDelete));
+  EXPECT_FALSE(CloseDocument());
+  EXPECT_FALSE(Exists(Left + L"\\only-left.txt"));
+  EXPECT_EQ("r", ReadFile(Left + L"\\only-right.txt"));
+  EXPECT_FALSE(TPairState(Left, Right).FileExists());
+}
+
+TEST_F(PairMemoryTest, TheHeaderSaysWhenThePairWasLastSynchronisedAndListsTheMarkers) {
+  Write(Left + L"\\m.txt", "m");
+  THostEditorWindow *First = Compare();
+  ASSERT_NE(nullptr, First);
+  const auto &Lines = First->Lines();
+  EXPECT_NE(Lines.end(), std::find(Lines.begin(), Lines.end(), Host.Msg(MDocumentMemoryFirst)));
+  EXPECT_NE(Lines.end(), std::find(Lines.begin(), Lines.end(), Host.Msg(MDocumentMemoryLegend1)));
+  Synchronise();
+  EXPECT_FALSE(CloseDocument());
+
+  Write(Right + L"\\n.txt", "n");
+  THostEditorWindow *Second = Compare();
+  ASSERT_NE(nullptr, Second);
+  const std::wstring Prefix =
+      Host.Msg(MDocumentMemoryLast).substr(0, Host.Msg(MDocumentMemoryLast).find(L'%'));
+  EXPECT_TRUE(std::any_of(Second->Lines().begin(), Second->Lines().end(),
+                          [&](const std::wstring &L) { return L.rfind(Prefix, 0) == 0; }));
+  User().Press(Text(MCancel));
+  CloseDocument();
+}
+
+TEST_F(PairMemoryTest, UntickingRememberOffersToForgetThePair) {
+  Write(Left + L"\\o.txt", "o");
+  Write(Right + L"\\o.txt", "o");
+  EXPECT_EQ(nullptr, Compare(true, false));
+  ASSERT_TRUE(TPairState(Left, Right).FileExists());
+  // Kept when the user says so, forgotten when asked to.
+  EXPECT_EQ(nullptr, Compare(false, false, 1));
+  EXPECT_TRUE(TPairState(Left, Right).FileExists());
+  EXPECT_EQ(nullptr, Compare(false, false, 0));
+  EXPECT_FALSE(TPairState(Left, Right).FileExists());
+}
+
+// ---- The state file ----
+
+class PairStateTest : public TSyncHostTest {};
+
+TEST_F(PairStateTest, ThePairIsTheSameWithThePanelsSwappedAndItsRecordsRoundTrip) {
+  TPairState State(Left, Right);
+  EXPECT_EQ(State.GetFileName(), TPairState(Right + L"\\", Left).GetFileName());
+  EXPECT_NE(State.GetFileName(), TPairState(Left, Right + L"2").GetFileName());
+  EXPECT_EQ(0u, State.GetFileName().find(TPairState::DataFolder()));
+  for (int I = 0; I < 100000; ++I)
+    State.Record(L"dir" + std::to_wstring(I % 100) + L"\\File " + std::to_wstring(I) + L".txt",
+                 {false, I % 2 == 0, I * 10LL, 45000.5 + I});
+  State.Record(L"dir7", {true, false, 0, 0});
+  State.SetLastSynchronized(1234567);
+  State.Save();
+
+  TPairState Back(Right, Left);
+  ASSERT_EQ(TPairState::psLoaded, Back.Load());
+  EXPECT_EQ(100001u, Back.Count());
+  EXPECT_EQ(1234567u, Back.GetLastSynchronized());
+  const TPairRecord *Record = Back.Find(L"DIR42\\file 4242.TXT");
+  ASSERT_NE(nullptr, Record);
+  EXPECT_EQ(42420, Record->Size);
+  EXPECT_EQ(45000.5 + 4242, Record->Time);
+  EXPECT_TRUE(Record->ContentsEqual);
+  Back.Remove(L"dir7");
+  EXPECT_EQ(nullptr, Back.Find(L"dir7\\File 7.txt"));
+  EXPECT_NE(nullptr, Back.Find(L"dir8\\File 8.txt"));
+}
+
+TEST_F(PairStateTest, AMissingDamagedOrForeignFileMeansNoState) {
+  TPairState State(Left, Right);
+  EXPECT_EQ(TPairState::psMissing, State.Load());
+  State.Record(L"a.txt", {false, false, 1, 2});
+  State.Save();
+  const std::string Good = ReadFile(State.GetFileName());
+  const std::vector<std::string> Bad = {
+      Good.substr(0, Good.size() - 1),         // cut short
+      Good.substr(0, 4),                       // only the magic
+      std::string(Good).replace(0, 4, "ABCD"), // another file
+      Good + "x",                              // something after the checksum
+      std::string(Good.size(), '\0'),          // zeros
+  };
+  for (const auto &Bytes : Bad) {
+    WriteFile(State.GetFileName(), Bytes);
+    TPairState Loaded(Left, Right);
+    EXPECT_EQ(TPairState::psDamaged, Loaded.Load());
+    EXPECT_EQ(0u, Loaded.Count());
+  }
+  // Another pair's file under this pair's name.
+  TPairState Other(Left, Left + L"\\x");
+  Other.Record(L"b.txt", {});
+  Other.Save();
+  CopyFileW(Other.GetFileName().c_str(), State.GetFileName().c_str(), FALSE);
+  EXPECT_EQ(TPairState::psDamaged, TPairState(Left, Right).Load());
+  EXPECT_TRUE(TPairState(Left, Right).Forget());
+  EXPECT_FALSE(TPairState(Left, Right).FileExists());
+}
+
+} // namespace
