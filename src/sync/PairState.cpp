@@ -187,7 +187,16 @@ std::wstring TPairState::DataFolder() {
 }
 
 std::wstring TPairState::Key(const std::wstring &RelativePath) {
-  return UpperCase(RelativePath);
+  // Most paths are plain ASCII: those need no call into the system, which loading a large state
+  // would otherwise make once per entry.
+  std::wstring Result(RelativePath);
+  for (wchar_t &C : Result) {
+    if (C >= 0x80)
+      return UpperCase(RelativePath);
+    if (C >= L'a' && C <= L'z')
+      C = static_cast<wchar_t>(C - (L'a' - L'A'));
+  }
+  return Result;
 }
 
 TPairState::TStatus TPairState::Load() {
@@ -215,17 +224,18 @@ TPairState::TStatus TPairState::Load() {
   FRecords.reserve(Count);
   for (uint32_t I = 0; I < Count; ++I) {
     uint32_t Flags = 0;
-    TStored Stored;
-    if (!Reader.Get(Flags) || !Reader.Get(Stored.Record.Size) || !Reader.Get(Stored.Record.Time) ||
-        !Reader.GetText(Stored.Path) || Stored.Path.empty()) {
+    TPairRecord Record;
+    std::wstring K;
+    if (!Reader.Get(Flags) || !Reader.Get(Record.Size) || !Reader.Get(Record.Time) || !Reader.GetText(K) ||
+        K.empty()) {
       FRecords.clear();
       FLastSynchronized = 0;
       return psDamaged;
     }
-    Stored.Record.IsDirectory = (Flags & FlagDirectory) != 0;
-    Stored.Record.ContentsEqual = (Flags & FlagContentsEqual) != 0;
-    std::wstring K = Key(Stored.Path);
-    FRecords.emplace(std::move(K), std::move(Stored));
+    Record.IsDirectory = (Flags & FlagDirectory) != 0;
+    Record.ContentsEqual = (Flags & FlagContentsEqual) != 0;
+    // Written as keys: read as they are, without a second string per entry.
+    FRecords.emplace(std::move(K), Record);
   }
   if (!Reader.AtEnd()) {
     FRecords.clear();
@@ -246,12 +256,12 @@ void TPairState::Save() {
   Writer.PutText(FFirstRoot);
   Writer.PutText(FSecondRoot);
   Writer.Put(static_cast<uint32_t>(FRecords.size()));
-  for (const auto &[K, Stored] : FRecords) {
-    Writer.Put(static_cast<uint32_t>((Stored.Record.IsDirectory ? FlagDirectory : 0) |
-                                     (Stored.Record.ContentsEqual ? FlagContentsEqual : 0)));
-    Writer.Put(Stored.Record.Size);
-    Writer.Put(Stored.Record.Time);
-    Writer.PutText(Stored.Path);
+  for (const auto &[K, Record] : FRecords) {
+    Writer.Put(static_cast<uint32_t>((Record.IsDirectory ? FlagDirectory : 0) |
+                                     (Record.ContentsEqual ? FlagContentsEqual : 0)));
+    Writer.Put(Record.Size);
+    Writer.Put(Record.Time);
+    Writer.PutText(K);
   }
   Writer.Put(Fnv1a(Writer.Data().data(), Writer.Data().size()));
 
@@ -303,17 +313,17 @@ bool TPairState::FileExists() const {
 
 const TPairRecord *TPairState::Find(const std::wstring &RelativePath) const {
   const auto Found = FRecords.find(Key(RelativePath));
-  return Found == FRecords.end() ? nullptr : &Found->second.Record;
+  return Found == FRecords.end() ? nullptr : &Found->second;
 }
 
 void TPairState::Record(const std::wstring &RelativePath, const TPairRecord &Record) {
-  FRecords[Key(RelativePath)] = TStored{RelativePath, Record};
+  FRecords[Key(RelativePath)] = Record;
 }
 
 void TPairState::Remove(const std::wstring &RelativePath) {
   const std::wstring K = Key(RelativePath);
   const auto Found = FRecords.find(K);
-  const bool Directory = Found == FRecords.end() || Found->second.Record.IsDirectory;
+  const bool Directory = Found == FRecords.end() || Found->second.IsDirectory;
   if (Found != FRecords.end())
     FRecords.erase(Found);
   if (!Directory)
@@ -433,7 +443,7 @@ void TPairMemory::JudgePair(TBaseFileInfo &LeftInfo, TBaseFileInfo &RightInfo,
                             const std::wstring &RelativePath, TFileComparison &Result) {
   const std::wstring K = TPairState::Key(RelativePath);
   if (!Result.IsDifferent()) {
-    FEqual[K] = TPairState::TStored{RelativePath, RecordOf(LeftInfo, FRules.CompareContents)};
+    FEqual[K] = RecordOf(LeftInfo, FRules.CompareContents);
     return;
   }
   FListed.insert(K);
@@ -457,7 +467,7 @@ void TPairMemory::JudgePair(TBaseFileInfo &LeftInfo, TBaseFileInfo &RightInfo,
 }
 
 void TPairMemory::NoteEqualDirectory(const std::wstring &RelativePath, const TBaseFileInfo &Info) {
-  FEqual[TPairState::Key(RelativePath)] = TPairState::TStored{RelativePath, RecordOf(Info, false)};
+  FEqual[TPairState::Key(RelativePath)] = RecordOf(Info, false);
 }
 
 void TPairMemory::FinishComparison() {
@@ -467,8 +477,8 @@ void TPairMemory::FinishComparison() {
   for (auto It = Records.begin(); It != Records.end();) {
     const std::wstring &K = It->first;
     if (FLevels.count(LevelOf(K)) && !FListed.count(K) && !FEqual.count(K) &&
-        FFilter.Passes(NameOf(It->second.Path), It->second.Record.IsDirectory)) {
-      if (It->second.Record.IsDirectory)
+        FFilter.Passes(NameOf(K), It->second.IsDirectory)) {
+      if (It->second.IsDirectory)
         Gone.insert(K);
       It = Records.erase(It);
     } else {
@@ -483,8 +493,8 @@ void TPairMemory::FinishComparison() {
         Below = Gone.count(It->first.substr(0, Slash)) != 0;
       It = Below ? Records.erase(It) : std::next(It);
     }
-  for (auto &[K, Stored] : FEqual)
-    Records[K] = std::move(Stored);
+  for (const auto &[K, Record] : FEqual)
+    Records[K] = Record;
   FEqual.clear();
   FLevels.clear();
   FListed.clear();

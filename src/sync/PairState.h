@@ -64,17 +64,14 @@ public:
   // The lookup key of a relative path (letter case aside).
   static std::wstring Key(const std::wstring &RelativePath);
 
-  struct TStored {
-    std::wstring Path;
-    TPairRecord Record;
-  };
-  const std::unordered_map<std::wstring, TStored> &Records() const { return FRecords; }
-  std::unordered_map<std::wstring, TStored> &Records() { return FRecords; }
+  // By key.
+  const std::unordered_map<std::wstring, TPairRecord> &Records() const { return FRecords; }
+  std::unordered_map<std::wstring, TPairRecord> &Records() { return FRecords; }
 
 private:
   std::wstring FFirstRoot, FSecondRoot, FFileName;
   uint64_t FLastSynchronized = 0;
-  std::unordered_map<std::wstring, TStored> FRecords;
+  std::unordered_map<std::wstring, TPairRecord> FRecords;
 };
 
 // The comparison's and the run's questions to a pair's memory. The comparison judges entries with
@@ -150,6 +147,6 @@ private:
   TNameFilter FFilter;
   // Keys of the levels walked on both sides, of the entries found equal, and of the document's lines.
   std::unordered_set<std::wstring> FLevels;
-  std::unordered_map<std::wstring, TPairState::TStored> FEqual;
+  std::unordered_map<std::wstring, TPairRecord> FEqual;
   mutable std::unordered_set<std::wstring> FListed;
 };
