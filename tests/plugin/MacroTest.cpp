@@ -206,6 +206,13 @@ TEST_F(MacroTest, InsideADocumentTheWordsRunTheDocumentsCommands) {
   EXPECT_EQ(1, Macro({Str(L"change_direction"), Str(L"right")}));
   EXPECT_EQ(L"--->\tb.txt", CursorLine());
 
+  // Per-line deletion: c.txt is only on the right, so only the right one can be deleted.
+  Window->MoveCursor(LineOf(L"<<==F\tc.txt"), 0);
+  EXPECT_EQ(0, Macro({Str(L"delete"), Str(L"left")}));
+  EXPECT_EQ(1, Macro({Str(L"delete"), Str(L"right")}));
+  EXPECT_EQ(L"DEL>\tc.txt", CursorLine());
+  Window->MoveCursor(LineOf(L"--->\tb.txt"), 0);
+
   // Go to the line's file on the right panel.
   EXPECT_EQ(1, Macro({Str(L"goto_file"), Str(L"right")}));
   EXPECT_EQ(L"b.txt", HostPanels().CurrentName(THostSide::Right));
