@@ -16,6 +16,10 @@ constexpr int64_t Second = 10000000LL;
 
 class PairMemoryTest : public TSyncRunTest {
 protected:
+  void TearDown() override {
+    TSynchronizeTask::SetRecycleBinProbe(nullptr);
+    TSyncRunTest::TearDown();
+  }
   // The comparison from the plug-ins menu with "Remember this pair" as given; the document it
   // opened, or null when nothing differed (the message saying so is answered).
   // Forget: the answer to the question whether to forget the pair (-1: none expected).
@@ -321,6 +325,36 @@ TEST_F(PairMemoryTest, UntickingRememberOffersToForgetThePair) {
   EXPECT_TRUE(TPairState(Left, Right).FileExists());
   EXPECT_EQ(nullptr, Compare(false, false, 0));
   EXPECT_FALSE(TPairState(Left, Right).FileExists());
+}
+
+TEST_F(PairMemoryTest, PerLineDeletionsMeetTheMassDeletionWarningAndTheRecycleBin) {
+  SetOption(&TVelmoraOptions::ConfirmMassDeletion, true);
+  SetOption(&TVelmoraOptions::DeleteToRecycleBin, true);
+  TSynchronizeTask::SetRecycleBinProbe([](const std::wstring &) { return false; });
+  WriteFile(Left + L"\\a.txt", "a");
+  WriteFile(Left + L"\\b.txt", "b");
+  WriteFile(Right + L"\\b.txt", "b");
+  OpenDocument({Line(dtDeleteLeft, drDeleted, L"a.txt"), Line(dtDeleteLeft, drNone, L"b.txt")});
+  Synchronise();
+  Host.Script().AnswerMessage(0, L"The run will delete 2 of 2 files and directories on the left");
+  // No Recycle Bin on that volume: the user is asked before anything goes for good.
+  for (int Entry = 0; Entry < 2; ++Entry) {
+    User().Press(Text(MDelete));
+    User()
+        .Inspect([&](THostDialog &D) {
+          EXPECT_NE(std::wstring::npos, D.DrawnText().find(Text(MDeletePermanentlyLeft)));
+        })
+        .Press(Text(MSkip));
+  }
+  ASSERT_TRUE(CloseDocument());
+  EXPECT_TRUE(Exists(Left + L"\\a.txt"));
+  EXPECT_TRUE(Exists(Left + L"\\b.txt"));
+  // What was not done comes back as it was.
+  EXPECT_EQ((std::vector<std::wstring>{Line(dtDeleteLeft, drDeleted, L"a.txt"),
+                                       Line(dtDeleteLeft, drNone, L"b.txt")}),
+            RemainingLines());
+  User().Press(Text(MCancel));
+  CloseDocument();
 }
 
 // ---- The state file ----
