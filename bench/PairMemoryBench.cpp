@@ -8,6 +8,7 @@
 //
 // Defaults: 20,000 files in 1,000 directories per side; the state is recorded while both trees
 // are equal, then 1% of the right side's files change.
+#include "Differences.h"
 #include "HostDialogs.h"
 #include "HostEditor.h"
 #include "HostPanels.h"
@@ -210,6 +211,7 @@ int main(int argc, char **argv) {
     std::printf("Entries remembered: %zu\n", State.Count());
 
     double Off = 1e30, On = 1e30;
+    size_t LinesOff = 0, LinesOn = 0;
     auto Comparison = [&](bool Remember) {
       HostSettings().SetNumber(Host.PluginGuid(), L"", L"RememberPair", Remember ? 1 : 0);
       // Off, the state is out of the way: the comparison would otherwise offer to forget it.
@@ -220,6 +222,13 @@ int main(int argc, char **argv) {
       Host.OpenFromPluginsMenu();
       double &Best = Remember ? On : Off;
       Best = std::min(Best, Now() - Start);
+      size_t &Found = Remember ? LinesOn : LinesOff;
+      Found = 0;
+      if (THostEditorWindow *Document = THostEditor::Of(Host).Current())
+        for (const std::wstring &Line : Document->Lines()) {
+          TDifferenceItem Item;
+          Found += Item.ParseLine(Line) ? 1 : 0;
+        }
       if (!Remember)
         ::MoveFileW(Aside.c_str(), StateFile.c_str());
       Host.ClearRecords();
@@ -233,9 +242,10 @@ int main(int argc, char **argv) {
     }
     std::printf("Comparison of both trees (%zu differences), best of %d rounds each:\n", (Files + 99) / 100,
                 Rounds + 1);
-    std::printf("  memory off %8.3f s, memory on %8.3f s: ratio %6.3f x\n", Off, On, On / Off);
-    if (!Host.Failures().empty()) {
-      std::printf("the host recorded %zu fault(s)\n", Host.Failures().size());
+    std::printf("  memory off %8.3f s (%zu lines), memory on %8.3f s (%zu lines): ratio %6.3f x\n", Off,
+                LinesOff, On, LinesOn, On / Off);
+    for (const std::wstring &Failure : Host.Failures()) {
+      std::printf("the host recorded a fault: %ls\n", Failure.c_str());
       Result = 1;
     }
   }

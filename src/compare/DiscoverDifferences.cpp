@@ -413,7 +413,7 @@ void TDiscoverDifferences::CompareDirectories(TBaseFileInfo &LeftInfo, TBaseFile
   Filter.Apply(RightList);
   if (!LeftFailed && !RightFailed) {
     if (Memory)
-      Memory->NoteEqualDirectory(RelativeDir + Name, LeftInfo);
+      Memory->NoteEqualDirectory(RelativeDir, Name, LeftInfo);
     bool SubFound = false;
     TLevelScope LeftLevel(LeftLevelReal, LeftReal), RightLevel(RightLevelReal, RightReal);
     CompareLists(LeftList, RightList, LeftRoot, RightRoot, RelativeDir + Name + L"\\", Depth - 1, SubFound);
@@ -442,7 +442,7 @@ void TDiscoverDifferences::CompareFiles(TBaseFileInfo &LeftInfo, TBaseFileInfo &
                                         bool &Found) {
   TFileComparison Result = Rules.CompareFiles(LeftInfo, RightInfo, LeftRoot, RightRoot, RelativeDir, Name);
   if (Memory)
-    Memory->JudgePair(LeftInfo, RightInfo, RelativeDir + Name, Result);
+    Memory->JudgePair(LeftInfo, RightInfo, RelativeDir, Name, Result);
   if (!Result.IsDifferent())
     return;
   AddDifference(Result.DiffType, Result.Reason, RelativeDir, Name, false);
@@ -539,6 +539,7 @@ void TDiscoverDifferences::StartMemory() {
   Rules.IgnoreTimeZone = Options.IgnorePossibleTimeZoneDifferences;
   Rules.CompareContents = Options.CompareContents;
   Rules.ProcessSelected = Options.ProcessSelected;
+  Rules.SelectBoth = Options.SelectDifferencesOnBothPanels;
   Rules.Legend = Options.ShowDescriptionIsSyncFile;
   Memory = std::make_shared<TPairMemory>(Task->GetLeftDirectory(), Task->GetRightDirectory(), Rules, Filter);
   Memory->Load();

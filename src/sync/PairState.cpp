@@ -54,7 +54,7 @@ public:
     const auto *Bytes = reinterpret_cast<const uint8_t *>(&Value);
     FData.insert(FData.end(), Bytes, Bytes + sizeof(T));
   }
-  void PutText(const std::wstring &Text) {
+  void PutText(std::wstring_view Text) {
     Put(static_cast<uint32_t>(Text.size()));
     const auto *Bytes = reinterpret_cast<const uint8_t *>(Text.data());
     FData.insert(FData.end(), Bytes, Bytes + Text.size() * sizeof(wchar_t));
@@ -83,6 +83,16 @@ public:
     std::memcpy(Text.data(), FData + FPos, Units * sizeof(wchar_t));
     FPos += Units * sizeof(wchar_t);
     return true;
+  }
+  // A text's length, checked against what is left.
+  bool GetUnits(uint32_t &Units) {
+    return Get(Units) && Units <= MaxPathUnits && (FSize - FPos) / sizeof(wchar_t) >= Units;
+  }
+  void AppendUnits(std::wstring &Text, uint32_t Units) {
+    const size_t Old = Text.size();
+    Text.resize(Old + Units);
+    std::memcpy(Text.data() + Old, FData + FPos, Units * sizeof(wchar_t));
+    FPos += Units * sizeof(wchar_t);
   }
   bool AtEnd() const { return FPos == FSize; }
 
@@ -130,17 +140,6 @@ std::wstring SystemErrorText(DWORD Error) {
   while (!Text.empty() && (Text.back() == L'\n' || Text.back() == L'\r' || Text.back() == L' '))
     Text.pop_back();
   return Text;
-}
-
-// The parent level's key of an entry key, with its trailing backslash ("" at the top).
-std::wstring LevelOf(const std::wstring &Key) {
-  const size_t Slash = Key.find_last_of(L'\\');
-  return Slash == std::wstring::npos ? std::wstring() : Key.substr(0, Slash + 1);
-}
-
-std::wstring NameOf(const std::wstring &Path) {
-  const size_t Slash = Path.find_last_of(L'\\');
-  return Slash == std::wstring::npos ? Path : Path.substr(Slash + 1);
 }
 
 TPairRecord RecordOf(const TBaseFileInfo &Info, bool ContentsEqual) {
@@ -200,7 +199,7 @@ std::wstring TPairState::Key(const std::wstring &RelativePath) {
 }
 
 TPairState::TStatus TPairState::Load() {
-  FRecords.clear();
+  Clear();
   FLastSynchronized = 0;
   if (FFileName.empty() || !FileExists())
     return psMissing;
@@ -221,24 +220,40 @@ TPairState::TStatus TPairState::Load() {
     FLastSynchronized = 0;
     return psDamaged;
   }
-  FRecords.reserve(Count);
+  // No more entries than the bytes can hold: a damaged count must not reserve gigabytes.
+  if (Count > Data.size() / 24) {
+    FLastSynchronized = 0;
+    return psDamaged;
+  }
+  FEntries.reserve(Count);
+  FKeys.reserve(Data.size() / sizeof(wchar_t));
+  Reindex(Count);
   for (uint32_t I = 0; I < Count; ++I) {
-    uint32_t Flags = 0;
+    uint32_t Flags = 0, Units = 0;
     TPairRecord Record;
-    std::wstring K;
-    if (!Reader.Get(Flags) || !Reader.Get(Record.Size) || !Reader.Get(Record.Time) || !Reader.GetText(K) ||
-        K.empty()) {
-      FRecords.clear();
+    // Written as keys: read as they are, straight into the key buffer.
+    if (!Reader.Get(Flags) || !Reader.Get(Record.Size) || !Reader.Get(Record.Time) ||
+        !Reader.GetUnits(Units) || Units == 0) {
+      Clear();
       FLastSynchronized = 0;
       return psDamaged;
     }
     Record.IsDirectory = (Flags & FlagDirectory) != 0;
     Record.ContentsEqual = (Flags & FlagContentsEqual) != 0;
-    // Written as keys: read as they are, without a second string per entry.
-    FRecords.emplace(std::move(K), Record);
+    const size_t Offset = FKeys.size();
+    Reader.AppendUnits(FKeys, Units);
+    const std::wstring_view K = std::wstring_view(FKeys).substr(Offset, Units);
+    if (TEntry *Found = Lookup(K)) {
+      FKeys.resize(Offset);
+      Found->Record = Record;
+      continue;
+    }
+    FEntries.push_back({static_cast<uint32_t>(Offset), Units, Record, true, 0});
+    ++FLive;
+    Place(static_cast<uint32_t>(FEntries.size() - 1));
   }
   if (!Reader.AtEnd()) {
-    FRecords.clear();
+    Clear();
     FLastSynchronized = 0;
     return psDamaged;
   }
@@ -249,19 +264,22 @@ void TPairState::Save() {
   if (FFileName.empty())
     throw EPairStateError(L"FAR tells no local profile folder (FARLOCALPROFILE)");
   TWriter Writer;
-  Writer.Data().reserve(64 + FRecords.size() * 64);
+  Writer.Data().reserve(64 + FKeys.size() * sizeof(wchar_t) + FEntries.size() * 24);
   Writer.Data().insert(Writer.Data().end(), Magic, Magic + sizeof(Magic));
   Writer.Put(FormatVersion);
   Writer.Put(FLastSynchronized);
   Writer.PutText(FFirstRoot);
   Writer.PutText(FSecondRoot);
-  Writer.Put(static_cast<uint32_t>(FRecords.size()));
-  for (const auto &[K, Record] : FRecords) {
+  Writer.Put(static_cast<uint32_t>(FLive));
+  for (const TEntry &Entry : FEntries) {
+    if (!Entry.Live)
+      continue;
+    const TPairRecord &Record = Entry.Record;
     Writer.Put(static_cast<uint32_t>((Record.IsDirectory ? FlagDirectory : 0) |
                                      (Record.ContentsEqual ? FlagContentsEqual : 0)));
     Writer.Put(Record.Size);
     Writer.Put(Record.Time);
-    Writer.PutText(K);
+    Writer.PutText(std::wstring_view(FKeys).substr(Entry.Offset, Entry.Length));
   }
   Writer.Put(Fnv1a(Writer.Data().data(), Writer.Data().size()));
 
@@ -302,7 +320,7 @@ void TPairState::Save() {
 }
 
 bool TPairState::Forget() {
-  FRecords.clear();
+  Clear();
   FLastSynchronized = 0;
   return FFileName.empty() || ::DeleteFileW(FFileName.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
 }
@@ -311,29 +329,128 @@ bool TPairState::FileExists() const {
   return !FFileName.empty() && ::GetFileAttributesW(FFileName.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-const TPairRecord *TPairState::Find(const std::wstring &RelativePath) const {
-  const auto Found = FRecords.find(Key(RelativePath));
-  return Found == FRecords.end() ? nullptr : &Found->second;
+uint64_t TPairState::KeyHash(std::wstring_view Key) {
+  uint64_t Hash = 14695981039346656037ULL;
+  for (const wchar_t C : Key) {
+    Hash ^= static_cast<uint16_t>(C);
+    Hash *= 1099511628211ULL;
+  }
+  return Hash;
+}
+
+void TPairState::Clear() {
+  FKeys.clear();
+  FEntries.clear();
+  FSlots.clear();
+  FLive = 0;
+}
+
+const std::wstring &TPairState::Probe(const std::wstring &RelativeDir, const std::wstring &Name) const {
+  FProbe.assign(RelativeDir);
+  FProbe.append(Name);
+  bool Ascii = true;
+  for (wchar_t &C : FProbe) {
+    if (C >= 0x80)
+      Ascii = false;
+    else if (C >= L'a' && C <= L'z')
+      C = static_cast<wchar_t>(C - (L'a' - L'A'));
+  }
+  if (!Ascii)
+    FProbe = Key(FProbe);
+  return FProbe;
+}
+
+TPairState::TEntry *TPairState::Lookup(std::wstring_view Key) const {
+  if (FSlots.empty())
+    return nullptr;
+  const size_t Mask = FSlots.size() - 1;
+  for (size_t Slot = KeyHash(Key) & Mask;; Slot = (Slot + 1) & Mask) {
+    const uint32_t Index = FSlots[Slot];
+    if (Index == 0)
+      return nullptr;
+    TEntry &Entry = FEntries[Index - 1];
+    if (std::wstring_view(FKeys).substr(Entry.Offset, Entry.Length) == Key)
+      return &Entry;
+  }
+}
+
+void TPairState::Place(uint32_t Index) {
+  const TEntry &Entry = FEntries[Index];
+  const size_t Mask = FSlots.size() - 1;
+  size_t Slot = KeyHash(std::wstring_view(FKeys).substr(Entry.Offset, Entry.Length)) & Mask;
+  while (FSlots[Slot] != 0)
+    Slot = (Slot + 1) & Mask;
+  FSlots[Slot] = Index + 1;
+}
+
+void TPairState::Reindex(size_t Entries) {
+  // At most half full, so that a probe ends soon.
+  size_t Size = 64;
+  while (Size < 2 * Entries + 2)
+    Size *= 2;
+  FSlots.assign(Size, 0);
+  for (uint32_t Index = 0; Index < FEntries.size(); ++Index)
+    Place(Index);
+}
+
+void TPairState::Insert(std::wstring_view K, const TPairRecord &Record, uint8_t Marks) {
+  if (TEntry *Found = Lookup(K)) {
+    Found->Record = Record;
+    Found->Marks |= Marks;
+    if (!Found->Live) {
+      Found->Live = true;
+      ++FLive;
+    }
+    return;
+  }
+  if (2 * (FEntries.size() + 1) + 2 > FSlots.size())
+    Reindex(2 * FEntries.size() + 16);
+  FEntries.push_back(
+      {static_cast<uint32_t>(FKeys.size()), static_cast<uint32_t>(K.size()), Record, true, Marks});
+  FKeys.append(K);
+  ++FLive;
+  Place(static_cast<uint32_t>(FEntries.size() - 1));
+}
+
+const TPairRecord *TPairState::Find(const std::wstring &RelativeDir, const std::wstring &Name) const {
+  const TEntry *Entry = Lookup(Probe(RelativeDir, Name));
+  return Entry && Entry->Live ? &Entry->Record : nullptr;
 }
 
 void TPairState::Record(const std::wstring &RelativePath, const TPairRecord &Record) {
-  FRecords[Key(RelativePath)] = Record;
+  Insert(Probe(RelativePath, std::wstring()), Record, 0);
+}
+
+bool TPairState::Mark(const std::wstring &RelativeDir, const std::wstring &Name, uint8_t Marks) {
+  TEntry *Entry = Lookup(Probe(RelativeDir, Name));
+  if (!Entry || !Entry->Live)
+    return false;
+  Entry->Marks |= Marks;
+  return true;
+}
+
+void TPairState::RecordSeen(const std::wstring &RelativeDir, const std::wstring &Name,
+                            const TPairRecord &Record) {
+  Insert(Probe(RelativeDir, Name), Record, pmSeen);
 }
 
 void TPairState::Remove(const std::wstring &RelativePath) {
-  const std::wstring K = Key(RelativePath);
-  const auto Found = FRecords.find(K);
-  const bool Directory = Found == FRecords.end() || Found->second.IsDirectory;
-  if (Found != FRecords.end())
-    FRecords.erase(Found);
+  const std::wstring K = Probe(RelativePath, std::wstring());
+  TEntry *Found = Lookup(K);
+  const bool Directory = !Found || !Found->Live || Found->Record.IsDirectory;
+  if (Found && Found->Live) {
+    Found->Live = false;
+    --FLive;
+  }
   if (!Directory)
     return;
   const std::wstring Prefix = K + L'\\';
-  for (auto It = FRecords.begin(); It != FRecords.end();)
-    if (It->first.compare(0, Prefix.size(), Prefix) == 0)
-      It = FRecords.erase(It);
-    else
-      ++It;
+  for (TEntry &Entry : FEntries)
+    if (Entry.Live &&
+        std::wstring_view(FKeys).substr(Entry.Offset, Entry.Length).substr(0, Prefix.size()) == Prefix) {
+      Entry.Live = false;
+      --FLive;
+    }
 }
 
 // ---- Judging with memory ----
@@ -397,7 +514,7 @@ void TPairMemory::NoteLevel(const std::wstring &RelativeDir) {
   // A part of the top level (only the selected items) says nothing of what is not there.
   if (RelativeDir.empty() && FRules.ProcessSelected)
     return;
-  FLevels.insert(TPairState::Key(RelativeDir));
+  FLevels.insert(TPairState::KeyHash(TPairState::Key(RelativeDir)));
 }
 
 bool TPairMemory::TreeUnchanged(const std::wstring &Path, const std::wstring &RelativePath) const {
@@ -420,17 +537,17 @@ bool TPairMemory::TreeUnchanged(const std::wstring &Path, const std::wstring &Re
 
 void TPairMemory::JudgeOneSided(const TBaseFileInfo &Info, bool OnLeft, const std::wstring &SideRoot,
                                 const std::wstring &RelativeDir, TDifferenceType &Type,
-                                TDifferenceReason &Reason) const {
-  const std::wstring Relative = RelativeDir + Info.GetFileName();
-  FListed.insert(TPairState::Key(Relative));
-  const TPairRecord *Record = FState.Find(Relative);
-  if (!Record)
+                                TDifferenceReason &Reason) {
+  if (!FState.Mark(RelativeDir, Info.GetFileName(), TPairState::pmListed))
     return;
+  const TPairRecord Record = *FState.Find(RelativeDir, Info.GetFileName());
   // A directory goes only when nothing inside it changed or was added; a link is never walked.
-  bool Unchanged = !Changed(*Record, Info);
-  if (Unchanged && Info.IsDirectory())
+  bool Unchanged = !Changed(Record, Info);
+  if (Unchanged && Info.IsDirectory()) {
+    const std::wstring Relative = RelativeDir + Info.GetFileName();
     Unchanged = (Info.GetAttributes() & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
                 TreeUnchanged(SideRoot + Relative, Relative);
+  }
   if (Unchanged) {
     Type = OnLeft ? dtDeleteLeft : dtDeleteRight;
     Reason = drDeleted;
@@ -440,64 +557,65 @@ void TPairMemory::JudgeOneSided(const TBaseFileInfo &Info, bool OnLeft, const st
 }
 
 void TPairMemory::JudgePair(TBaseFileInfo &LeftInfo, TBaseFileInfo &RightInfo,
-                            const std::wstring &RelativePath, TFileComparison &Result) {
-  const std::wstring K = TPairState::Key(RelativePath);
+                            const std::wstring &RelativeDir, const std::wstring &Name,
+                            TFileComparison &Result) {
   if (!Result.IsDifferent()) {
-    FEqual[K] = RecordOf(LeftInfo, FRules.CompareContents);
+    FState.RecordSeen(RelativeDir, Name, RecordOf(LeftInfo, FRules.CompareContents));
     return;
   }
-  FListed.insert(K);
+  if (!FState.Mark(RelativeDir, Name, TPairState::pmListed))
+    return;
   if (Result.DiffType != dtOlderLeft && Result.DiffType != dtOlderRight && Result.DiffType != dtDifferent)
     return;
-  const TPairRecord *Record = FState.Find(RelativePath);
-  if (!Record)
-    return;
-  const bool LeftChanged = Changed(*Record, LeftInfo), RightChanged = Changed(*Record, RightInfo);
+  const TPairRecord &Record = *FState.Find(RelativeDir, Name);
+  const bool LeftChanged = Changed(Record, LeftInfo), RightChanged = Changed(Record, RightInfo);
   if (LeftChanged == RightChanged) {
-    if (LeftChanged) {
-      Result.DiffType = dtDifferent;
-      Result.Reason = drConflict;
-    }
+    if (!LeftChanged)
+      return; // neither changed: judged as without memory
+    Result.DiffType = dtDifferent;
+    Result.Reason = drConflict;
   } else {
     // The side that changed wins, older or not: a restored file is a change too.
     Result.DiffType = LeftChanged ? dtOlderRight : dtOlderLeft;
   }
-  LeftInfo.SetSelected(Result.DiffType != dtOlderLeft);
-  RightInfo.SetSelected(Result.DiffType != dtOlderRight);
+  // The side that holds the copy to keep is selected, as the comparison selects it.
+  LeftInfo.SetSelected(Result.DiffType != dtOlderLeft || FRules.SelectBoth);
+  RightInfo.SetSelected(Result.DiffType != dtOlderRight || FRules.SelectBoth);
 }
 
-void TPairMemory::NoteEqualDirectory(const std::wstring &RelativePath, const TBaseFileInfo &Info) {
-  FEqual[TPairState::Key(RelativePath)] = RecordOf(Info, false);
+void TPairMemory::NoteEqualDirectory(const std::wstring &RelativeDir, const std::wstring &Name,
+                                     const TBaseFileInfo &Info) {
+  FState.RecordSeen(RelativeDir, Name, RecordOf(Info, false));
 }
 
 void TPairMemory::FinishComparison() {
-  auto &Records = FState.Records();
-  // What a walked level no longer holds on either side is gone, and so is what was below it.
-  std::unordered_set<std::wstring> Gone;
-  for (auto It = Records.begin(); It != Records.end();) {
-    const std::wstring &K = It->first;
-    if (FLevels.count(LevelOf(K)) && !FListed.count(K) && !FEqual.count(K) &&
-        FFilter.Passes(NameOf(K), It->second.IsDirectory)) {
-      if (It->second.IsDirectory)
-        Gone.insert(K);
-      It = Records.erase(It);
-    } else {
-      ++It;
-    }
-  }
+  // What a walked level no longer holds on either side is gone, and so is what was below it. A
+  // key's level is hashed as the key is read: no string is made for a record that stays.
+  std::unordered_set<uint64_t> Gone;
+  auto LevelHash = [](std::wstring_view K) {
+    const size_t Slash = K.find_last_of(L'\\');
+    return TPairState::KeyHash(Slash == std::wstring_view::npos ? std::wstring_view()
+                                                                : K.substr(0, Slash + 1));
+  };
+  FState.Sweep([&](std::wstring_view K, const TPairRecord &Record, uint8_t Marks) {
+    if (Marks != 0 || !FLevels.count(LevelHash(K)))
+      return false;
+    const size_t Slash = K.find_last_of(L'\\');
+    if (!FFilter.Passes(std::wstring(Slash == std::wstring_view::npos ? K : K.substr(Slash + 1)),
+                        Record.IsDirectory))
+      return false;
+    if (Record.IsDirectory)
+      Gone.insert(TPairState::KeyHash(std::wstring(K) + L'\\'));
+    return true;
+  });
   if (!Gone.empty())
-    for (auto It = Records.begin(); It != Records.end();) {
-      bool Below = false;
-      for (size_t Slash = It->first.find(L'\\'); Slash != std::wstring::npos && !Below;
-           Slash = It->first.find(L'\\', Slash + 1))
-        Below = Gone.count(It->first.substr(0, Slash)) != 0;
-      It = Below ? Records.erase(It) : std::next(It);
-    }
-  for (const auto &[K, Record] : FEqual)
-    Records[K] = Record;
-  FEqual.clear();
+    FState.Sweep([&](std::wstring_view K, const TPairRecord &, uint8_t) {
+      for (size_t Slash = K.find(L'\\'); Slash != std::wstring_view::npos; Slash = K.find(L'\\', Slash + 1))
+        if (Gone.count(TPairState::KeyHash(K.substr(0, Slash + 1))))
+          return true;
+      return false;
+    });
   FLevels.clear();
-  FListed.clear();
 }
 
 void TPairMemory::RecordTrees(const std::wstring &LeftPath, const std::wstring &RightPath,

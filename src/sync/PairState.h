@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -54,24 +55,64 @@ public:
   uint64_t GetLastSynchronized() const { return FLastSynchronized; }
   void SetLastSynchronized(uint64_t Value) { FLastSynchronized = Value; }
 
-  const TPairRecord *Find(const std::wstring &RelativePath) const;
+  // Lookups take the directory and the name apart, so that judging an entry builds no string.
+  const TPairRecord *Find(const std::wstring &RelativePath) const {
+    return Find(RelativePath, std::wstring());
+  }
+  const TPairRecord *Find(const std::wstring &RelativeDir, const std::wstring &Name) const;
   void Record(const std::wstring &RelativePath, const TPairRecord &Record);
   // The entry and, for a directory, everything recorded below it.
   void Remove(const std::wstring &RelativePath);
-  size_t Count() const { return FRecords.size(); }
-  void Clear() { FRecords.clear(); }
+  size_t Count() const { return FLive; }
+  void Clear();
 
   // The lookup key of a relative path (letter case aside).
   static std::wstring Key(const std::wstring &RelativePath);
+  // A hash of a key, the same for the same key in any letter case.
+  static uint64_t KeyHash(std::wstring_view Key);
 
-  // By key.
-  const std::unordered_map<std::wstring, TPairRecord> &Records() const { return FRecords; }
-  std::unordered_map<std::wstring, TPairRecord> &Records() { return FRecords; }
+  // ---- What a comparison marks, and the records it has not marked ----
+  enum TMark : uint8_t { pmListed = 1, pmSeen = 2 };
+  // Marks the entry when it is recorded; false when it is not.
+  bool Mark(const std::wstring &RelativeDir, const std::wstring &Name, uint8_t Mark);
+  // Records the entry as seen equal now.
+  void RecordSeen(const std::wstring &RelativeDir, const std::wstring &Name, const TPairRecord &Record);
+  // Calls Visit(Key, Record, Marks) for each record; true from Visit removes the record. The marks
+  // are cleared.
+  template <class TVisit> void Sweep(TVisit Visit) {
+    for (TEntry &Entry : FEntries)
+      if (Entry.Live) {
+        if (Visit(std::wstring_view(FKeys).substr(Entry.Offset, Entry.Length), Entry.Record, Entry.Marks)) {
+          Entry.Live = false;
+          --FLive;
+        }
+        Entry.Marks = 0;
+      }
+  }
 
 private:
+  // Records are kept flat: every key in one buffer, an open-addressing index over the entries, so
+  // that loading and judging make no allocation per entry.
+  struct TEntry {
+    uint32_t Offset = 0, Length = 0;
+    TPairRecord Record;
+    bool Live = true;
+    uint8_t Marks = 0;
+  };
+  // The upper-cased path in the probe buffer.
+  const std::wstring &Probe(const std::wstring &RelativeDir, const std::wstring &Name) const;
+  TEntry *Lookup(std::wstring_view Key) const;
+  void Insert(std::wstring_view Key, const TPairRecord &Record, uint8_t Marks);
+  void Place(uint32_t Index);
+  void Reindex(size_t Entries);
+
   std::wstring FFirstRoot, FSecondRoot, FFileName;
   uint64_t FLastSynchronized = 0;
-  std::unordered_map<std::wstring, TPairRecord> FRecords;
+  std::wstring FKeys;
+  mutable std::vector<TEntry> FEntries;
+  std::vector<uint32_t> FSlots; // entry index + 1; 0 is free
+  size_t FLive = 0;
+  mutable std::wstring FProbe;
 };
 
 // The comparison's and the run's questions to a pair's memory. The comparison judges entries with
@@ -86,6 +127,8 @@ public:
     bool IgnoreTimeZone = true;
     bool CompareContents = false;
     bool ProcessSelected = false;
+    // A difference selects the entry on both panels.
+    bool SelectBoth = false;
     // The document's header shows the legend of the markers.
     bool Legend = false;
   };
@@ -108,12 +151,13 @@ public:
   // An entry on one side only; Type and Reason come as today's rules judge it and may change.
   // SideRoot: the root of the side it is on.
   void JudgeOneSided(const TBaseFileInfo &Info, bool OnLeft, const std::wstring &SideRoot,
-                     const std::wstring &RelativeDir, TDifferenceType &Type, TDifferenceReason &Reason) const;
+                     const std::wstring &RelativeDir, TDifferenceType &Type, TDifferenceReason &Reason);
   // Two files of the same name, as the rules judged them: equal ones are recorded, differing ones
   // may be judged again by what changed since the last run.
-  void JudgePair(TBaseFileInfo &LeftInfo, TBaseFileInfo &RightInfo, const std::wstring &RelativePath,
-                 TFileComparison &Result);
-  void NoteEqualDirectory(const std::wstring &RelativePath, const TBaseFileInfo &Info);
+  void JudgePair(TBaseFileInfo &LeftInfo, TBaseFileInfo &RightInfo, const std::wstring &RelativeDir,
+                 const std::wstring &Name, TFileComparison &Result);
+  void NoteEqualDirectory(const std::wstring &RelativeDir, const std::wstring &Name,
+                          const TBaseFileInfo &Info);
   // The walk is over: the state holds what the comparison found, and the old records of what
   // the document lists.
   void FinishComparison();
@@ -145,8 +189,6 @@ private:
   TPairState::TStatus FStatus = TPairState::psMissing;
   TRules FRules;
   TNameFilter FFilter;
-  // Keys of the levels walked on both sides, of the entries found equal, and of the document's lines.
-  std::unordered_set<std::wstring> FLevels;
-  std::unordered_map<std::wstring, TPairRecord> FEqual;
-  mutable std::unordered_set<std::wstring> FListed;
+  // Key hashes of the levels walked on both sides.
+  std::unordered_set<uint64_t> FLevels;
 };
