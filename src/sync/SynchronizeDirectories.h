@@ -182,8 +182,6 @@ private:
 
   // A fresh name beside the target for a copy in progress; no file-system call.
   std::wstring NextTemporaryName(const std::wstring &Directory);
-  // Removes what a failed copy left under its temporary name, when this copy made it.
-  void DeletePartialCopy(const std::wstring &Partial, const FILETIME &Started);
   // The finished copy takes the target's place; false (with LastError) when it could not.
   bool PutCopyInPlace(const std::wstring &Partial, const std::wstring &Target, bool TargetExists,
                       DWORD TargetAttributes, DWORD &LastError);
@@ -223,10 +221,9 @@ private:
   TRecycleOutcome Recycle(const std::wstring &Path, bool OnLeft, bool IsDirectory, bool Whole);
   // Reads the copy back and compares it with the source; false on any difference or failure.
   bool VerifyCopy(const std::wstring &Source, const std::wstring &Copy);
-  // With verified copies on: a copy that does not read back as its source is removed (when this
-  // copy made it) and the copy fails with LastError saying so.
-  bool VerifiedOrRemoved(const std::wstring &Source, const std::wstring &Copy, const FILETIME &Started,
-                         DWORD &LastError);
+  // With verified copies on: a copy that does not read back as its source fails with LastError
+  // saying so.
+  bool VerifiedOrRemoved(const std::wstring &Source, const std::wstring &Copy, DWORD &LastError);
   // A file of Bytes was copied or an entry deleted: the whole run's progress moves on.
   void EntryDone(int64_t Bytes) {
     ++FRun.FilesDone;
@@ -257,12 +254,6 @@ private:
   int64_t FPassDone = 0, FPassTotal = 0;
   // What the copy progress routine could not hand through the system's copy.
   std::exception_ptr FCopyFailure;
-  // The file the copy in progress writes, as the system reported it to the progress routine.
-  struct TFileIdentity {
-    bool Known = false;
-    DWORD Volume = 0, IndexHigh = 0, IndexLow = 0;
-    FILETIME Created{};
-  } FPartialIdentity;
   unsigned FTemporaryCounter = 0;
   // The whole run: what it is expected to do, what it did, and when it began.
   struct TRunProgress {

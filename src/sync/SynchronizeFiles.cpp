@@ -79,6 +79,65 @@ void ForceDirectories(const std::wstring &Path) {
   ::CreateDirectoryW(Bare.c_str(), nullptr);
 }
 
+// A file a copy writes, made by the run itself under a name that did not exist. The run holds it
+// open (for its attributes only, which stands in no one's way) from then on, so no other file can
+// be given its number: a file under the name with that number is the run's own. Unless it took
+// its place, it goes on every way out of the copy (a failure, Esc, an exception), so nothing
+// partial stays.
+class TOwnFile {
+public:
+  TOwnFile() = default;
+  TOwnFile(const TOwnFile &) = delete;
+  TOwnFile &operator=(const TOwnFile &) = delete;
+  ~TOwnFile() { Remove(); }
+
+  // Makes Path, which must not exist yet; false (with the system's error) when it could not.
+  bool Create(const std::wstring &Path) {
+    FHeld.Reset(::CreateFileW(Path.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!FHeld)
+      return false;
+    BY_HANDLE_FILE_INFORMATION Info{};
+    if (!::GetFileInformationByHandle(FHeld.Get(), &Info)) {
+      // A file that could not be told again later is not left behind to be guessed at.
+      const DWORD Error = ::GetLastError();
+      FHeld.Reset();
+      ::DeleteFileW(Path.c_str());
+      ::SetLastError(Error);
+      return false;
+    }
+    FPath = Path;
+    FVolume = Info.dwVolumeSerialNumber;
+    FIndexHigh = Info.nFileIndexHigh;
+    FIndexLow = Info.nFileIndexLow;
+    return true;
+  }
+  // The file took its place under another name: it is no longer the run's to remove.
+  void Keep() {
+    FPath.clear();
+    FHeld.Reset();
+  }
+  void Remove() noexcept {
+    if (!FPath.empty()) {
+      TFileHandle File(::CreateFileW(FPath.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+      BY_HANDLE_FILE_INFORMATION Info{};
+      // A file someone else put under the name after ours was gone is never touched.
+      if (File && ::GetFileInformationByHandle(File.Get(), &Info) && Info.dwVolumeSerialNumber == FVolume &&
+          Info.nFileIndexHigh == FIndexHigh && Info.nFileIndexLow == FIndexLow)
+        DeleteOpenFile(File.Get(), Info.dwFileAttributes);
+    }
+    Keep();
+  }
+
+private:
+  std::wstring FPath;
+  TFileHandle FHeld;
+  DWORD FVolume = 0, FIndexHigh = 0, FIndexLow = 0;
+};
+
 } // namespace
 
 // ---- Entries left undone inside a directory item ----
@@ -222,34 +281,6 @@ std::wstring TSynchronizeTask::NextTemporaryName(const std::wstring &Directory) 
   return Directory + Name;
 }
 
-void TSynchronizeTask::DeletePartialCopy(const std::wstring &Partial, const FILETIME &Started) {
-  TFileHandle File(::CreateFileW(Partial.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!File)
-    return;
-  BY_HANDLE_FILE_INFORMATION Info{};
-  if (!::GetFileInformationByHandle(File.Get(), &Info))
-    return;
-  // Ours is the file the system's copy reported writing, or, where it reports nothing, one made
-  // since the copy started; a file someone else put under that name is never touched.
-  bool Ours;
-  if (FPartialIdentity.Known) {
-    // A file number can be given again to the next file made; the creation time tells them apart.
-    Ours = Info.dwVolumeSerialNumber == FPartialIdentity.Volume &&
-           Info.nFileIndexHigh == FPartialIdentity.IndexHigh &&
-           Info.nFileIndexLow == FPartialIdentity.IndexLow &&
-           ::CompareFileTime(&Info.ftCreationTime, &FPartialIdentity.Created) == 0;
-  } else {
-    // File times may run a little behind the system clock.
-    ULARGE_INTEGER Created{{Info.ftCreationTime.dwLowDateTime, Info.ftCreationTime.dwHighDateTime}};
-    ULARGE_INTEGER Start{{Started.dwLowDateTime, Started.dwHighDateTime}};
-    Ours = Created.QuadPart + 20000000ull >= Start.QuadPart;
-  }
-  if (Ours)
-    DeleteOpenFile(File.Get(), Info.dwFileAttributes);
-}
-
 bool TSynchronizeTask::PutCopyInPlace(const std::wstring &Partial, const std::wstring &Target,
                                       bool TargetExists, DWORD TargetAttributes, DWORD &LastError) {
   if (!TargetExists) {
@@ -268,14 +299,19 @@ bool TSynchronizeTask::PutCopyInPlace(const std::wstring &Partial, const std::ws
       ::SetFileAttributesW(Target.c_str(), TargetAttributes);
     return false;
   }
-  const size_t NameStart = DirectoryPart(Target).size();
-  if (Target.compare(NameStart, std::wstring::npos, FCopyTarget, NameStart, std::wstring::npos) == 0)
+  // The name as the file system kept it: a replace may keep the old name's letter case, and
+  // the target then is given the source's by a rename through a free name. Only the new contents
+  // ever moves.
+  WIN32_FIND_DATAW Kept;
+  const wchar_t *Wanted = FCopyTarget.c_str() + DirectoryPart(FCopyTarget).size();
+  if (!LookUp(FCopyTarget, Kept) || std::wcscmp(Kept.cFileName, Wanted) == 0)
     return true;
-  // The name differs in letter case: a file system that keeps the old name's case on a replace
-  // is given the new one by a rename through a free name. Only the new contents ever moves.
   const std::wstring Aside = NextTemporaryName(DirectoryPart(Target));
-  if (!MoveFileFunction(Target.c_str(), Aside.c_str(), 0))
-    return true; // the new contents is in place, under the old name's case
+  if (!MoveFileFunction(Target.c_str(), Aside.c_str(), 0)) {
+    // The new contents is in place, under the old name's case: not done until it has the new.
+    LastError = ::GetLastError();
+    return false;
+  }
   if (MoveFileFunction(Aside.c_str(), FCopyTarget.c_str(), 0))
     return true;
   LastError = ::GetLastError();
@@ -317,32 +353,30 @@ bool TSynchronizeTask::CopyKnownFile(const std::wstring &Source, const std::wstr
   FCopyCancelled = false;
   FCopyFailure = nullptr;
 
-  // The copy is made under a name of its own, so the target stays whole until the copy is.
+  // The copy is made under a name of its own, which the run itself creates, so the target stays
+  // whole until the copy is and whatever is left under that name is known to be the run's.
+  TOwnFile Partial;
+  std::wstring PartialName;
   for (int Attempt = 1;; ++Attempt) {
-    const std::wstring Partial = NextTemporaryName(Directory);
-    FPartialIdentity = TFileIdentity{};
-    FILETIME Started;
-    ::GetSystemTimeAsFileTime(&Started);
-    if (CopyFileFunction(FCopySource.c_str(), Partial.c_str(), &CopyProgressRoutine, this, nullptr,
-                         COPY_FILE_FAIL_IF_EXISTS)) {
-      if (!VerifiedOrRemoved(FCopySource, Partial, Started, LastError))
-        return false;
-      if (!PutCopyInPlace(Partial, Target, TargetExists, TargetAttributes, LastError)) {
-        if (LastError != ERROR_CANCELLED)
-          DeletePartialCopy(Partial, Started);
-        return false;
-      }
-      break;
+    PartialName = NextTemporaryName(Directory);
+    if (Partial.Create(PartialName)) {
+      if (CopyFileFunction(FCopySource.c_str(), PartialName.c_str(), &CopyProgressRoutine, this, nullptr, 0))
+        break;
+      LastError = ::GetLastError();
+      Partial.Remove();
+    } else {
+      LastError = ::GetLastError();
     }
-    LastError = ::GetLastError();
     // Someone else's file holds the name: it is left alone and the next name tried.
     if (IsNameTaken(LastError) && !FCopyCancelled && !FCopyFailure && Attempt < TemporaryNameAttempts)
       continue;
-    if (!IsNameTaken(LastError))
-      DeletePartialCopy(Partial, Started);
     PassOnCopyInterruption();
     return false;
   }
+  if (!VerifiedOrRemoved(FCopySource, PartialName, LastError) ||
+      !PutCopyInPlace(PartialName, Target, TargetExists, TargetAttributes, LastError))
+    return false;
+  Partial.Keep();
   // The system's copy carries the source's attributes and marks a new file for archiving: only
   // other attributes need setting.
   if (Listed->dwFileAttributes != FILE_ATTRIBUTE_ARCHIVE)
@@ -365,23 +399,26 @@ bool TSynchronizeTask::CopyIntoBuilding(const std::wstring &Source, const std::w
   FCopyTarget = Target;
   FCopyCancelled = false;
   FCopyFailure = nullptr;
-  FPartialIdentity = TFileIdentity{};
-  FILETIME Started;
-  ::GetSystemTimeAsFileTime(&Started);
-  if (CopyFileFunction(Source.c_str(), Building.c_str(), &CopyProgressRoutine, this, nullptr,
-                       COPY_FILE_FAIL_IF_EXISTS)) {
-    if (!VerifiedOrRemoved(Source, Building, Started, LastError))
-      return false;
-    if (Listed->dwFileAttributes != FILE_ATTRIBUTE_ARCHIVE)
-      ::SetFileAttributesW(Building.c_str(), Listed->dwFileAttributes);
-    EntryDone((static_cast<int64_t>(Listed->nFileSizeHigh) << 32) | Listed->nFileSizeLow);
-    return true;
+  // Everything in the directory being built is the run's own; a file that fails goes at once, so
+  // that no partial file stands under its name when the directory takes its own.
+  TOwnFile Copy;
+  if (!Copy.Create(Building)) {
+    LastError = ::GetLastError();
+    return false;
   }
-  LastError = ::GetLastError();
-  if (!IsNameTaken(LastError))
-    DeletePartialCopy(Building, Started);
-  PassOnCopyInterruption();
-  return false;
+  if (!CopyFileFunction(Source.c_str(), Building.c_str(), &CopyProgressRoutine, this, nullptr, 0)) {
+    LastError = ::GetLastError();
+    Copy.Remove();
+    PassOnCopyInterruption();
+    return false;
+  }
+  if (!VerifiedOrRemoved(Source, Building, LastError))
+    return false;
+  Copy.Keep();
+  if (Listed->dwFileAttributes != FILE_ATTRIBUTE_ARCHIVE)
+    ::SetFileAttributesW(Building.c_str(), Listed->dwFileAttributes);
+  EntryDone((static_cast<int64_t>(Listed->nFileSizeHigh) << 32) | Listed->nFileSizeLow);
+  return true;
 }
 
 void TSynchronizeTask::PassOnCopyInterruption() {
@@ -396,17 +433,11 @@ void TSynchronizeTask::PassOnCopyInterruption() {
 
 DWORD CALLBACK TSynchronizeTask::CopyProgressRoutine(LARGE_INTEGER TotalFileSize,
                                                      LARGE_INTEGER TotalBytesTransferred, LARGE_INTEGER,
-                                                     LARGE_INTEGER, DWORD, DWORD, HANDLE,
-                                                     HANDLE DestinationFile, LPVOID Data) {
+                                                     LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE,
+                                                     LPVOID Data) {
   if (!Data)
     return PROGRESS_CONTINUE;
   auto *Task = static_cast<TSynchronizeTask *>(Data);
-  if (!Task->FPartialIdentity.Known && DestinationFile && DestinationFile != INVALID_HANDLE_VALUE) {
-    BY_HANDLE_FILE_INFORMATION Info{};
-    if (::GetFileInformationByHandle(DestinationFile, &Info))
-      Task->FPartialIdentity = {true, Info.dwVolumeSerialNumber, Info.nFileIndexHigh, Info.nFileIndexLow,
-                                Info.ftCreationTime};
-  }
   Task->FRun.CurrentBytes = TotalBytesTransferred.QuadPart;
   try {
     Task->ShowProgress(Task->FCopySource, Task->FCopyTarget, TotalBytesTransferred.QuadPart,
@@ -455,11 +486,11 @@ bool TSynchronizeTask::RecycleWithShell(const std::wstring &Path) {
 }
 
 bool TSynchronizeTask::VerifiedOrRemoved(const std::wstring &Source, const std::wstring &Copy,
-                                         const FILETIME &Started, DWORD &LastError) {
-  // A copy that does not read back as its source never takes the target's place.
+                                         DWORD &LastError) {
+  // A copy that does not read back as its source never takes the target's place (the caller's
+  // guard removes it).
   if (!FVerify || VerifyCopy(Source, Copy))
     return true;
-  DeletePartialCopy(Copy, Started);
   LastError = VerifyFailedError;
   return false;
 }
@@ -486,7 +517,8 @@ bool TSynchronizeTask::VerifyCopy(const std::wstring &Source, const std::wstring
     return false;
   char *Mine = FVerifyBuffer.get(), *Theirs = FVerifyBuffer.get() + VerifyBlock;
   for (int64_t Done = 0;;) {
-    ShowProgress(Source, Copy, Done, Size.QuadPart, MVerifyProgress, MCopyProgressTarget);
+    // The user knows the copy by its target's name, not by the temporary one it is read back under.
+    ShowProgress(Source, FCopyTarget, Done, Size.QuadPart, MVerifyProgress, MCopyProgressTarget);
     DWORD Read = 0, ReadBack = 0;
     if (!::ReadFile(In.Get(), Mine, VerifyBlock, &Read, nullptr) ||
         !::ReadFile(Back.Get(), Theirs, VerifyBlock, &ReadBack, nullptr) || Read != ReadBack)

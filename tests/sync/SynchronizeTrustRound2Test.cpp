@@ -1,0 +1,209 @@
+// The safety nets of a run tried hard: a disk of its own, Esc at the wrong moment, a failed copy
+// inside a new tree, links to files, names differing in letter case. Nothing may be lost, left
+// half done under a real name, or counted done when it was not.
+
+#include "SyncTaskTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace SyncTask;
+
+namespace {
+
+class SynchronizeTrustRound2Test : public TSyncRunTest {
+protected:
+  void TearDown() override {
+    TSynchronizeTask::SetRecycleBinProbe(nullptr);
+    TSynchronizeTask::SetRecycleFunction(nullptr);
+    TSyncRunTest::TearDown();
+  }
+  // The question the user is shown, checked for its text and answered with a button.
+  void Answer(int Button, const std::wstring &Expected, const std::wstring &AlsoShown = {}) {
+    User()
+        .Inspect([=](THostDialog &D) {
+          EXPECT_NE(std::wstring::npos, D.DrawnText().find(Expected)) << HostUtf8(D.DrawnText());
+          EXPECT_NE(std::wstring::npos, D.DrawnText().find(AlsoShown)) << HostUtf8(D.DrawnText());
+        })
+        .Press(Text(Button));
+  }
+  // Every look at the clock is a second later: each progress report is drawn, and reads the keys.
+  void EveryReportDrawn() {
+    TFarProgress::SetTickSource([]() -> DWORD {
+      static DWORD Now = 0;
+      return Now += 1000;
+    });
+  }
+  // The temporary entries the run left anywhere below Folder.
+  static std::vector<std::wstring> Leftovers(const std::wstring &Folder) {
+    std::vector<std::wstring> Found;
+    for (const auto &Name : Names(Folder)) {
+      const std::wstring Path = Folder + L"\\" + Name;
+      if (Name.find(L"~vlm") == 0)
+        Found.push_back(Path);
+      if (Attributes(Path) & FILE_ATTRIBUTE_DIRECTORY) {
+        const auto Below = Leftovers(Path);
+        Found.insert(Found.end(), Below.begin(), Below.end());
+      }
+    }
+    return Found;
+  }
+};
+
+// The file made, written and read years ago.
+void MakeOld(const std::wstring &Path) {
+  const FILETIME Old = TicksToFileTime(130000000000000000);
+  HANDLE File = ::CreateFileW(Path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  ::SetFileTime(File, &Old, &Old, &Old);
+  ::CloseHandle(File);
+}
+
+// A system copy that reports nothing to the progress routine and gives the copy the source's
+// times, all of them (as a copy of times does); the first writes only part of the file and fails.
+void StampWithSourceTimes(LPCWSTR Source, LPCWSTR Target) {
+  WIN32_FILE_ATTRIBUTE_DATA Times{};
+  ::GetFileAttributesExW(Source, GetFileExInfoStandard, &Times);
+  HANDLE File = ::CreateFileW(Target, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  ::SetFileTime(File, &Times.ftCreationTime, &Times.ftLastAccessTime, &Times.ftLastWriteTime);
+  ::CloseHandle(File);
+}
+BOOL WINAPI FailsHalfWayStamped(LPCWSTR Source, LPCWSTR Target, LPPROGRESS_ROUTINE, LPVOID, LPBOOL, DWORD) {
+  WriteFile(Target, ReadFile(Source).substr(0, 2));
+  StampWithSourceTimes(Source, Target);
+  ::SetLastError(ERROR_DISK_FULL);
+  return FALSE;
+}
+BOOL WINAPI CopiesStamped(LPCWSTR Source, LPCWSTR Target, LPPROGRESS_ROUTINE, LPVOID, LPBOOL, DWORD) {
+  WriteFile(Target, ReadFile(Source));
+  StampWithSourceTimes(Source, Target);
+  return TRUE;
+}
+
+// The system's copy, after which the user presses Esc: the read-back that follows sees it.
+BOOL WINAPI CopyThenEsc(LPCWSTR Source, LPCWSTR Target, LPPROGRESS_ROUTINE Progress, LPVOID Data,
+                        LPBOOL Cancel, DWORD Flags) {
+  const BOOL Copied = ::CopyFileExW(Source, Target, Progress, Data, Cancel, Flags);
+  THostConsole::PushKey(VK_ESCAPE);
+  return Copied;
+}
+
+bool ConsoleOrSkip(bool &Ready, std::wstring &Why) {
+  Ready = THostConsole::Ensure(&Why);
+  if (Ready)
+    THostConsole::Flush();
+  return Ready;
+}
+
+} // namespace
+
+// ---- Failed copies leave nothing partial ----
+
+TEST_F(SynchronizeTrustRound2Test, AFileThatFailsInsideANewTreeOnAFullDiskIsNotLeftInIt) {
+  std::wstring Why;
+  const std::wstring Full = FullDiskFolder(Why);
+  if (Full.empty())
+    GTEST_SKIP() << HostUtf8(Why);
+  SetOption(&TVelmoraOptions::CheckFreeSpace, false);
+  MakeDir(Left + L"\\t");
+  WriteFile(Left + L"\\t\\a.txt", "a");
+  WriteFile(Left + L"\\t\\big.bin", std::string(4 << 20, 'B'));
+  OpenDocument({Line(dtMissingRight, drFile, L"t", true)}, Left, Full);
+  Synchronise();
+  Answer(MSkip, L"big.bin");
+  ASSERT_TRUE(CloseDocument());
+  EXPECT_EQ("a", ReadFile(Full + L"\\t\\a.txt"));
+  EXPECT_FALSE(Exists(Full + L"\\t\\big.bin")) << "a truncated file stood under the real name";
+  EXPECT_TRUE(Leftovers(Full).empty());
+  EXPECT_EQ(std::vector<std::wstring>{Line(dtOlderRight, drFile, L"t\\big.bin")}, RemainingLines());
+  ::DeleteFileW((Full + L"\\t\\a.txt").c_str());
+  ::RemoveDirectoryW((Full + L"\\t").c_str());
+  ::RemoveDirectoryW(Full.c_str());
+}
+
+TEST_F(SynchronizeTrustRound2Test, AFailedCopyStampedWithTheSourcesTimesLeavesNoTemporaryFile) {
+  TSynchronizeTask::SetCopyFileFunction(&FailsHalfWayStamped);
+  WriteFile(Left + L"\\a.txt", "new a");
+  WriteFile(Right + L"\\a.txt", "old a");
+  MakeOld(Left + L"\\a.txt");
+  WriteFile(Left + L"\\n.txt", "new n");
+  MakeDir(Left + L"\\t");
+  WriteFile(Left + L"\\t\\b.txt", "b");
+  MakeOld(Left + L"\\t\\b.txt");
+  OpenDocument({Line(dtOlderRight, drTime, L"a.txt"), Line(dtMissingRight, drFile, L"t", true)});
+  User().Clear(Text(MSyncConfirmOverwriteRight)).Press(Text(MOk));
+  Answer(MSkip, L"a.txt");
+  Answer(MSkip, L"b.txt");
+  ASSERT_TRUE(CloseDocument());
+  EXPECT_EQ("old a", ReadFile(Right + L"\\a.txt"));
+  EXPECT_TRUE(Leftovers(Right).empty());
+  EXPECT_FALSE(Exists(Right + L"\\t\\b.txt"));
+}
+
+TEST_F(SynchronizeTrustRound2Test, EscWhileVerifyingLeavesNoCopyBehind) {
+  std::wstring Why;
+  if (!ConsoleOrSkip(ConsoleReady, Why))
+    GTEST_SKIP() << HostUtf8(Why);
+  EveryReportDrawn();
+  SetOption(&TVelmoraOptions::VerifyCopies, true);
+  TSynchronizeTask::SetCopyFileFunction(&CopyThenEsc);
+  WriteFile(Left + L"\\a.txt", "new a");
+  WriteFile(Right + L"\\a.txt", "old a");
+  OpenDocument({Line(dtOlderRight, drTime, L"a.txt")});
+  User().Clear(Text(MSyncConfirmOverwriteRight)).Press(Text(MOk));
+  Host.Script().AnswerMessage(0, Host.Msg(MAbortText));
+  ASSERT_TRUE(CloseDocument());
+  EXPECT_EQ("old a", ReadFile(Right + L"\\a.txt"));
+  EXPECT_TRUE(Leftovers(Right).empty());
+  EXPECT_EQ(std::vector<std::wstring>{Line(dtOlderRight, drTime, L"a.txt")}, RemainingLines());
+}
+
+TEST_F(SynchronizeTrustRound2Test, ACopyThatCannotReplaceAHeldTargetLeavesNothingAfterEachRetry) {
+  TSynchronizeTask::SetCopyFileFunction(&CopiesStamped);
+  WriteFile(Left + L"\\held.txt", "new held");
+  MakeOld(Left + L"\\held.txt");
+  WriteFile(Right + L"\\held.txt", "old held");
+  OpenDocument({Line(dtOlderRight, drTime, L"held.txt")});
+  HANDLE Held = ::CreateFileW((Right + L"\\held.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, Held);
+  User().Clear(Text(MSyncConfirmOverwriteRight)).Press(Text(MOk));
+  User()
+      .Inspect([&](THostDialog &) { EXPECT_TRUE(Leftovers(Right).empty()) << "while asking"; })
+      .Press(Text(MRetry));
+  User().Press(Text(MSkip));
+  ASSERT_TRUE(CloseDocument());
+  ::CloseHandle(Held);
+  EXPECT_EQ("old held", ReadFile(Right + L"\\held.txt"));
+  EXPECT_TRUE(Leftovers(Right).empty());
+  EXPECT_EQ(std::vector<std::wstring>{Line(dtOlderRight, drTime, L"held.txt")}, RemainingLines());
+}
+
+TEST_F(SynchronizeTrustRound2Test, TheProgressWindowNamesTheRealTargetWhileVerifying) {
+  EveryReportDrawn();
+  SetOption(&TVelmoraOptions::VerifyCopies, true);
+  WriteFile(Left + L"\\a.txt", "new a");
+  OpenDocument({Line(dtMissingRight, drFile, L"a.txt")});
+  Synchronise();
+  EXPECT_FALSE(CloseDocument());
+  bool Verified = false;
+  for (const auto &M : HostProgressMessages(Host)) {
+    if (M.Lines.size() < 5 || M.Lines[1].find(Host.Msg(MVerifyProgress)) != 0)
+      continue;
+    Verified = true;
+    EXPECT_NE(std::wstring::npos, M.Lines[4].find(Right + L"\\a.txt")) << HostUtf8(M.Lines[4]);
+  }
+  EXPECT_TRUE(Verified);
+}
+
+// ---- Names differing only in letter case ----
+
+TEST_F(SynchronizeTrustRound2Test, ACopyGivesTheTargetTheSourcesLetterCase) {
+  WriteFile(Left + L"\\a.txt", "new a");
+  WriteFile(Right + L"\\A.TXT", "old a");
+  OpenDocument({Line(dtOlderRight, drTime, L"a.txt")});
+  User().Clear(Text(MSyncConfirmOverwriteRight)).Press(Text(MOk));
+  EXPECT_FALSE(CloseDocument());
+  EXPECT_EQ(std::vector<std::wstring>{L"a.txt"}, Names(Right));
+  EXPECT_EQ("new a", ReadFile(Right + L"\\a.txt"));
+}
