@@ -160,7 +160,7 @@ std::wstring ExtractParentPath(const std::wstring &Path) {
   return Path.substr(0, Last);
 }
 
-bool RemoveDirectoryLink(const std::wstring &Path) {
+bool RemoveLink(const std::wstring &Path) {
   if (!OptionalFunctions.GetFileInformationByHandleEx || !OptionalFunctions.SetFileInformationByHandle)
     return false;
   TFileHandle Link(::CreateFileW(Path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
@@ -176,6 +176,17 @@ bool RemoveDirectoryLink(const std::wstring &Path) {
       (Tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
     return false;
   return DeleteOpenFile(Link.Get(), Tag.FileAttributes);
+}
+
+bool OpensElsewhere(const std::wstring &Path) {
+  const size_t Split = Path.rfind(L'\\');
+  if (!RealPathResolutionAvailable() || Split == std::wstring::npos || Split == 0)
+    return false;
+  const std::wstring Real = RealPathName(Path);
+  const std::wstring Expected =
+      IncludeTrailingBackslash(RealPathName(Path.substr(0, Split))) + Path.substr(Split + 1);
+  return ::CompareStringOrdinal(Real.data(), static_cast<int>(Real.size()), Expected.data(),
+                                static_cast<int>(Expected.size()), TRUE) != CSTR_EQUAL;
 }
 
 bool DeleteOpenFile(HANDLE File, DWORD Attributes) {

@@ -35,10 +35,15 @@ std::wstring ExtractParentPath(const std::wstring &Path);
 // cannot be found out.
 std::wstring RealPathName(const std::wstring &Path);
 
-// Removes the directory link (junction, symbolic link) at Path itself, never what it leads to.
-// False when it could not, also where the system opens what a link leads to instead of the link
-// (as wine does with links of the Unix file system).
-bool RemoveDirectoryLink(const std::wstring &Path);
+// Removes the link (junction, symbolic link to a directory or to a file) at Path itself, never
+// what it leads to. False when it could not, also where the system opens what a link leads to
+// instead of the link (as wine does with links of the Unix file system).
+bool RemoveLink(const std::wstring &Path);
+
+// Whether opening the file at Path opens one that is somewhere else: a link the system does not
+// show as one (as wine does with Unix links to files), whose deletion would reach what it leads
+// to. Judged against where its directory really is, so drives standing for others do not count.
+bool OpensElsewhere(const std::wstring &Path);
 
 // Deletes what File (opened with DELETE and FILE_WRITE_ATTRIBUTES access) is, clearing the
 // attributes that would refuse it first. False when it could not.

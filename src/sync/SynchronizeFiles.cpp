@@ -774,22 +774,33 @@ bool TSynchronizeTask::RemoveFile(const std::wstring &Path, bool OnLeft) {
     ForceProgressRedraw();
     if (!FSynchronizeUI->ConfirmDelete(Path, OnLeft))
       return false;
-    const TRecycleOutcome Outcome = Recycle(Path, OnLeft, false, true);
-    if (Outcome == roDeclined)
-      return false;
-    if (Outcome == roRecycled) {
-      EntryDone(0);
-      break;
-    }
-    if (Outcome == roPermanent) {
-      ::SetFileAttributesW(Path.c_str(), Attributes & ~ProtectingAttributes);
-      if (::DeleteFileW(Path.c_str())) {
+    int Failure = MFailureDeleteFile;
+    if ((Attributes & FILE_ATTRIBUTE_REPARSE_POINT) || OpensElsewhere(Path)) {
+      // A link to a file goes on its own, as a link to a directory does: the system's deletion
+      // (or the Recycle Bin's) may reach what it leads to, which is never touched.
+      if (RemoveLink(Path)) {
         EntryDone(0);
         break;
       }
+      Failure = MFailureLinkNotRemovable;
+    } else {
+      const TRecycleOutcome Outcome = Recycle(Path, OnLeft, false, true);
+      if (Outcome == roDeclined)
+        return false;
+      if (Outcome == roRecycled) {
+        EntryDone(0);
+        break;
+      }
+      if (Outcome == roPermanent) {
+        ::SetFileAttributesW(Path.c_str(), Attributes & ~ProtectingAttributes);
+        if (::DeleteFileW(Path.c_str())) {
+          EntryDone(0);
+          break;
+        }
+      }
     }
     ForceProgressRedraw();
-    if (!FSynchronizeUI->AskDeleteFailure(MFailureDeleteFile, Path))
+    if (!FSynchronizeUI->AskDeleteFailure(Failure, Path))
       return false;
   }
   return true;
@@ -808,7 +819,7 @@ bool TSynchronizeTask::RemoveDirectoryTree(const std::wstring &Path, bool OnLeft
     int Failure = MFailureRemoveDirectory;
     if (Attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
       // A link goes on its own; what it leads to is never walked nor touched.
-      if (RemoveDirectoryLink(Path)) {
+      if (RemoveLink(Path)) {
         EntryDone(0);
         return true;
       }

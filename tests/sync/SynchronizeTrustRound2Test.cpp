@@ -2,6 +2,7 @@
 // inside a new tree, links to files, names differing in letter case. Nothing may be lost, left
 // half done under a real name, or counted done when it was not.
 
+#include "Files.h"
 #include "SyncTaskTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -86,6 +87,18 @@ BOOL WINAPI CopyThenEsc(LPCWSTR Source, LPCWSTR Target, LPPROGRESS_ROUTINE Progr
   const BOOL Copied = ::CopyFileExW(Source, Target, Progress, Data, Cancel, Flags);
   THostConsole::PushKey(VK_ESCAPE);
   return Copied;
+}
+
+// A symbolic link at Link to the file Target: the system's own where it makes them, else (under
+// wine) a link of the Unix file system, which wine shows as the plain file it leads to.
+bool MakeFileLink(const std::wstring &Link, const std::wstring &Target) {
+  auto IsLink = [&] { return Exists(Link); };
+  if (::CreateSymbolicLinkW(Link.c_str(), Target.c_str(), SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) &&
+      IsLink())
+    return true;
+  const std::string UnixLink = WineUnixPath(Link), UnixTarget = WineUnixPath(Target);
+  return !UnixLink.empty() && !UnixTarget.empty() &&
+         RunUnixProgram(L"Z:\\bin\\ln", "/bin/ln -s \"" + UnixTarget + "\" \"" + UnixLink + "\"", IsLink);
 }
 
 bool ConsoleOrSkip(bool &Ready, std::wstring &Why) {
@@ -206,4 +219,46 @@ TEST_F(SynchronizeTrustRound2Test, ACopyGivesTheTargetTheSourcesLetterCase) {
   EXPECT_FALSE(CloseDocument());
   EXPECT_EQ(std::vector<std::wstring>{L"a.txt"}, Names(Right));
   EXPECT_EQ("new a", ReadFile(Right + L"\\a.txt"));
+}
+
+// ---- Links to files ----
+
+TEST_F(SynchronizeTrustRound2Test, DeletingALinkToAFileNeverTouchesTheFileItLeadsTo) {
+  const std::wstring Other = Scratch.Path() + L"\\other";
+  MakeDir(Other);
+  WriteFile(Other + L"\\f.txt", "outside f");
+  WriteFile(Other + L"\\g.txt", "outside g");
+  WriteFile(Other + L"\\probe.txt", "probe");
+  MakeDir(Left + L"\\t");
+  WriteFile(Left + L"\\t\\plain.txt", "plain");
+  if (!MakeFileLink(Left + L"\\solo.txt", Other + L"\\g.txt") ||
+      !MakeFileLink(Left + L"\\t\\link.txt", Other + L"\\f.txt") ||
+      !MakeFileLink(Scratch.Path() + L"\\probe.lnk", Other + L"\\probe.txt"))
+    GTEST_SKIP() << "no links to files on this system";
+  // Where the system cannot remove a link on its own, the run reports each link and keeps it.
+  const bool Removable = RemoveLink(Scratch.Path() + L"\\probe.lnk");
+  EXPECT_EQ("probe", ReadFile(Other + L"\\probe.txt"));
+  OpenDocument({Line(dtMissingRight, drFile, L"solo.txt"), Line(dtMissingRight, drFile, L"t", true)});
+  User().Check(Text(MSyncDeleteOnLeft)).Press(Text(MOk));
+  User().Press(Text(MDelete)); // solo.txt
+  if (!Removable)
+    Answer(MSkip, Text(MFailureLinkNotRemovable), L"solo.txt");
+  User().Press(Text(MDelete)); // t
+  if (!Removable) {
+    Answer(MSkip, Text(MFailureLinkNotRemovable), L"link.txt");
+    Answer(MSkip, Text(MFailureRemoveDirectory));
+  }
+  EXPECT_EQ(!Removable, CloseDocument());
+  EXPECT_EQ("outside f", ReadFile(Other + L"\\f.txt"));
+  EXPECT_EQ("outside g", ReadFile(Other + L"\\g.txt"));
+  EXPECT_FALSE(Exists(Left + L"\\t\\plain.txt"));
+  if (Removable) {
+    EXPECT_TRUE(Names(Left).empty());
+  } else {
+    EXPECT_EQ("outside g", ReadFile(Left + L"\\solo.txt")) << "the link stays";
+    EXPECT_EQ((std::vector<std::wstring>{Line(dtMissingRight, drFile, L"solo.txt"),
+                                         Line(dtMissingRight, drFile, L"t\\link.txt"),
+                                         Line(dtMissingRight, drFile, L"t", true)}),
+              RemainingLines());
+  }
 }
