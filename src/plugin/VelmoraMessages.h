@@ -240,9 +240,14 @@ enum TVelmoraMessage : int {
   MNoSpaceLeft = 179,
   MNoSpaceRight = 180,
   MGuardQuestion = 181,
+  MDeleteTooLongLeft = 182,
+  MDeleteTooLongRight = 183,
+  MKeptForMasksBefore = 184,
+  MKeptForMasksAfter = 185,
+  MFailureListDirectory = 186,
 
   // How many messages every language file holds.
-  MMessageCount = 182
+  MMessageCount = 187
 };
 
 // The description lines of the differences document, in the order they are written.

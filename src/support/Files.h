@@ -49,6 +49,21 @@ bool OpensElsewhere(const std::wstring &Path);
 // attributes that would refuse it first. False when it could not.
 bool DeleteOpenFile(HANDLE File, DWORD Attributes);
 
+// How an item given to the Recycle Bin fared: it is in the bin; refused, because it would have
+// been deleted for good (nothing was deleted); or not moved (in use, no rights).
+enum TRecycleResult { rrRecycled, rrRefused, rrFailed };
+
+// Moves a file or a whole tree into the Recycle Bin through the shell, without any dialog of the
+// shell's own, and never lets the shell delete it for good: where its file operation object says
+// an item would not go into the bin (a drive without one, a tree over its quota), the item is
+// refused. Where the system has no such object, the shell deletes for good unasked wherever it
+// cannot recycle: it may be called only where RecycleBinTakesFrom found that it keeps what it takes.
+TRecycleResult RecycleWithShell(const std::wstring &Path);
+
+// Whether the shell's Recycle Bin keeps what is deleted in Directory: an empty file made there
+// for the purpose must arrive in the bin (where it stays). False when that cannot be found out.
+bool RecycleBinTakesFrom(const std::wstring &Directory);
+
 // Whether the system offers what RealPathName needs (looked up once at start-up).
 bool RealPathResolutionAvailable();
 

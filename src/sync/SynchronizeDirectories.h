@@ -3,6 +3,7 @@
 #include "Differences.h"
 #include "FarEditor.h"
 #include "FarProgress.h"
+#include "Files.h"
 #include "NameFilter.h"
 #include "RunPlan.h"
 
@@ -119,11 +120,9 @@ public:
   // removable disk or a RAM disk does not), or a test's stand-in; null restores the probe.
   using TRecycleBinProbe = bool (*)(const std::wstring &Path);
   static void SetRecycleBinProbe(TRecycleBinProbe Probe);
-  // Moves a file or a whole tree to the Recycle Bin through the shell, without any dialog of the
-  // shell's own; true when it is gone from its place. A test's stand-in may replace it.
-  using TRecycleFunction = bool (*)(const std::wstring &Path);
+  // Moves a file or a whole tree to the Recycle Bin (RecycleWithShell), or a test's stand-in.
+  using TRecycleFunction = TRecycleResult (*)(const std::wstring &Path);
   static void SetRecycleFunction(TRecycleFunction Function);
-  static bool RecycleWithShell(const std::wstring &Path);
 
   // Whether a document line's path may be joined to the roots: relative, no empty, "." or ".."
   // component, no drive, stream or wildcard characters, no control characters.

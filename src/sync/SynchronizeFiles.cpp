@@ -27,16 +27,17 @@ constexpr DWORD VerifyFailedError = ERROR_CRC;
 TSynchronizeTask::TCopyFileFunction CopyFileFunction = &::CopyFileExW;
 TSynchronizeTask::TMoveFileFunction MoveFileFunction = &::MoveFileExW;
 
-// Fixed disks keep a Recycle Bin; shares, removable and RAM disks do not.
+// Fixed disks may keep a Recycle Bin; shares, removable and RAM disks do not. Whether it keeps
+// what the shell is given there is tried, as a file system of its own may have none.
 bool VolumeHasRecycleBin(const std::wstring &Path) {
   wchar_t Volume[MAX_PATH + 1];
   if (!::GetVolumePathNameW(RemoveLongPathPrefix(Path).c_str(), Volume, MAX_PATH))
     return false;
-  return ::GetDriveTypeW(Volume) == DRIVE_FIXED;
+  return ::GetDriveTypeW(Volume) == DRIVE_FIXED && RecycleBinTakesFrom(Path);
 }
 
 TSynchronizeTask::TRecycleBinProbe RecycleBinProbe = &VolumeHasRecycleBin;
-TSynchronizeTask::TRecycleFunction RecycleFunction = &TSynchronizeTask::RecycleWithShell;
+TSynchronizeTask::TRecycleFunction RecycleFunction = &RecycleWithShell;
 // The size of each read of a verified copy: large reads, aligned for reads past the cache.
 constexpr DWORD VerifyBlock = 1 << 20;
 
@@ -471,20 +472,6 @@ void TSynchronizeTask::SetRecycleFunction(TRecycleFunction Function) {
   RecycleFunction = Function ? Function : &RecycleWithShell;
 }
 
-bool TSynchronizeTask::RecycleWithShell(const std::wstring &Path) {
-  // The shell wants a list of names ending in an empty one, and no long-form prefix.
-  std::wstring From = RemoveLongPathPrefix(Path);
-  From.push_back(L'\0');
-  SHFILEOPSTRUCTW Operation{};
-  Operation.wFunc = FO_DELETE;
-  Operation.pFrom = From.c_str();
-  Operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI | FOF_NOCONFIRMMKDIR;
-  if (::SHFileOperationW(&Operation) != 0 || Operation.fAnyOperationsAborted)
-    return false;
-  DWORD Attributes;
-  return !QueryAttributes(Path, Attributes);
-}
-
 bool TSynchronizeTask::VerifiedOrRemoved(const std::wstring &Source, const std::wstring &Copy,
                                          DWORD &LastError) {
   // A copy that does not read back as its source never takes the target's place (the caller's
@@ -757,14 +744,20 @@ TSynchronizeTask::TRecycleOutcome TSynchronizeTask::Recycle(const std::wstring &
   int &Has = FHasRecycleBin[OnLeft ? 0 : 1];
   if (Has < 0)
     Has = RecycleBinProbe(OnLeft ? FLeftDirectory : FRightDirectory) ? 1 : 0;
-  // The shell takes no path of the long form.
-  if (Has && RemoveLongPathPrefix(Path).size() < MAX_PATH) {
+  // The shell takes no path of the long form: a longer one is asked about as one without a bin.
+  const bool TooLong = RemoveLongPathPrefix(Path).size() >= MAX_PATH;
+  if (Has && !TooLong) {
     if (!Whole)
       return roWalk;
-    return RecycleFunction(Path) ? roRecycled : roFailed;
+    // Where the shell would delete for good it is refused, and nothing is gone until the user
+    // agreed.
+    const TRecycleResult Result = RecycleFunction(Path);
+    if (Result != rrRefused)
+      return Result == rrRecycled ? roRecycled : roFailed;
   }
   ForceProgressRedraw();
-  return FSynchronizeUI->ConfirmPermanentDelete(Path, OnLeft, IsDirectory) ? roPermanent : roDeclined;
+  return FSynchronizeUI->ConfirmPermanentDelete(Path, OnLeft, IsDirectory, Has && TooLong) ? roPermanent
+                                                                                           : roDeclined;
 }
 
 bool TSynchronizeTask::RemoveFile(const std::wstring &Path, bool OnLeft) {

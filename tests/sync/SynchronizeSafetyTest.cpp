@@ -26,9 +26,9 @@ protected:
 };
 
 std::vector<std::wstring> Recycled;
-bool RecordedRecycle(const std::wstring &Path) {
+TRecycleResult RecordedRecycle(const std::wstring &Path) {
   Recycled.push_back(Path.substr(Path.find_last_of(L'\\') + 1));
-  return TSynchronizeTask::RecycleWithShell(Path);
+  return RecycleWithShell(Path);
 }
 bool WithRecycleBin(const std::wstring &) {
   return true;

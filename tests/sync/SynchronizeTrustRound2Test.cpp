@@ -262,3 +262,53 @@ TEST_F(SynchronizeTrustRound2Test, DeletingALinkToAFileNeverTouchesTheFileItLead
               RemainingLines());
   }
 }
+
+// ---- The Recycle Bin never deletes for good unasked ----
+
+TEST_F(SynchronizeTrustRound2Test, WhereTheRecycleBinCannotTakeItNothingIsDeletedUnasked) {
+  std::wstring Why;
+  const std::wstring Full = FullDiskFolder(Why);
+  if (Full.empty())
+    GTEST_SKIP() << HostUtf8(Why);
+  // A file system of its own: the shell cannot recycle there, and the run's probe finds out.
+  SetOption(&TVelmoraOptions::DeleteToRecycleBin, true);
+  WriteFile(Full + L"\\f.txt", "f");
+  MakeDir(Full + L"\\t");
+  WriteFile(Full + L"\\t\\a.txt", "a");
+  const std::vector<std::wstring> Lines = {Line(dtMissingLeft, drFile, L"f.txt"),
+                                           Line(dtMissingLeft, drFile, L"t", true)};
+  OpenDocument(Lines, Left, Full);
+  User().Check(Text(MSyncDeleteOnRight)).Press(Text(MOk));
+  User().Press(Text(MDelete));
+  Answer(MSkip, Text(MDeletePermanentlyRight), L"f.txt");
+  User().Press(Text(MDelete));
+  Answer(MSkip, Text(MDeletePermanentlyRight), L"t");
+  ASSERT_TRUE(CloseDocument());
+  EXPECT_EQ("f", ReadFile(Full + L"\\f.txt"));
+  EXPECT_EQ("a", ReadFile(Full + L"\\t\\a.txt"));
+  EXPECT_TRUE(Leftovers(Full).empty()) << "the probe leaves nothing behind";
+  EXPECT_EQ(Lines, RemainingLines());
+  ::DeleteFileW((Full + L"\\t\\a.txt").c_str());
+  ::DeleteFileW((Full + L"\\f.txt").c_str());
+  ::RemoveDirectoryW((Full + L"\\t").c_str());
+  ::RemoveDirectoryW(Full.c_str());
+}
+
+TEST_F(SynchronizeTrustRound2Test, APathTooLongForTheRecycleBinIsAskedAboutAsSuch) {
+  SetOption(&TVelmoraOptions::DeleteToRecycleBin, true);
+  TSynchronizeTask::SetRecycleBinProbe([](const std::wstring &) { return true; });
+  std::wstring Relative;
+  while (Right.size() + Relative.size() < MAX_PATH + 10) {
+    Relative += std::wstring(40, L'd') + L"\\";
+    MakeDir(L"\\\\?\\" + Right + L"\\" + Relative);
+  }
+  Relative += L"long.txt";
+  WriteFile(L"\\\\?\\" + Right + L"\\" + Relative, "long");
+  OpenDocument({Line(dtMissingLeft, drFile, Relative)});
+  User().Check(Text(MSyncDeleteOnRight)).Press(Text(MOk));
+  User().Press(Text(MDelete));
+  Answer(MSkip, Text(MDeleteTooLongRight), L"long.txt");
+  ASSERT_TRUE(CloseDocument());
+  EXPECT_EQ("long", ReadFile(L"\\\\?\\" + Right + L"\\" + Relative));
+  EXPECT_EQ(std::vector<std::wstring>{Line(dtMissingLeft, drFile, Relative)}, RemainingLines());
+}
