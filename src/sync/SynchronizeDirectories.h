@@ -265,6 +265,8 @@ private:
   bool FVerify = false;
   // Inside a tree the user agreed to delete for good: its entries are not asked about again.
   bool FPermanentAgreed = false;
+  // The directory RemoveDirectoryTree last refused to remove stays for what the masks leave out.
+  bool FKeptForMasks = false;
   // Per side (0 left): whether its volume keeps a Recycle Bin, -1 not yet known.
   int FHasRecycleBin[2] = {-1, -1};
   // The read-back buffers of a verified copy, made once per run.

@@ -827,7 +827,7 @@ bool TSynchronizeTask::RemoveDirectoryTree(const std::wstring &Path, bool OnLeft
         EntryDone(0);
         return true;
       }
-      bool AllRemoved = Outcome != roFailed, Kept = false;
+      bool AllRemoved = Outcome != roFailed, Kept = false, KeptBelow = false;
       const bool AgreedBefore = FPermanentAgreed;
       struct TRestore {
         bool &Flag;
@@ -852,7 +852,13 @@ bool TSynchronizeTask::RemoveDirectoryTree(const std::wstring &Path, bool OnLeft
           }
           if (IsDirectory) {
             const size_t Before = UndoneCount();
+            FKeptForMasks = false;
             if (!RemoveDirectoryTree(Entry, OnLeft)) {
+              // A directory kept for what the masks leave out keeps this one, as those would.
+              if (FKeptForMasks) {
+                KeptBelow = true;
+                continue;
+              }
               AllRemoved = false;
               // A directory kept only for what stays inside it is not listed itself.
               if (UndoneCount() == Before)
@@ -864,8 +870,14 @@ bool TSynchronizeTask::RemoveDirectoryTree(const std::wstring &Path, bool OnLeft
           }
         } while (::FindNextFileW(Search.Get(), &Found));
       }
-      if (AllRemoved && Kept)
-        return true;
+      if (AllRemoved && (Kept || KeptBelow)) {
+        // Not done: the directory stays, and comes back, for what the masks leave out in it.
+        if (Kept)
+          ShowMessageWithTitle(
+              {GetMsg(MKeptForMasksBefore), RemoveLongPathPrefix(Path), GetMsg(MKeptForMasksAfter)});
+        FKeptForMasks = true;
+        return false;
+      }
       if (AllRemoved) {
         ::SetFileAttributesW(Path.c_str(), Attributes & ~ProtectingAttributes);
         if (::RemoveDirectoryW(Path.c_str())) {

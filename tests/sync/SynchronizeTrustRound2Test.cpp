@@ -312,3 +312,37 @@ TEST_F(SynchronizeTrustRound2Test, APathTooLongForTheRecycleBinIsAskedAboutAsSuc
   EXPECT_EQ("long", ReadFile(L"\\\\?\\" + Right + L"\\" + Relative));
   EXPECT_EQ(std::vector<std::wstring>{Line(dtMissingLeft, drFile, Relative)}, RemainingLines());
 }
+
+// ---- What comes back ----
+
+TEST_F(SynchronizeTrustRound2Test, ADirectoryKeptForWhatTheMasksLeaveOutIsReportedAndComesBack) {
+  MakeDir(Right + L"\\only");
+  MakeDir(Right + L"\\only\\sub");
+  WriteFile(Right + L"\\only\\sub\\x.tmp", "x");
+  WriteFile(Right + L"\\only\\y.tmp", "y");
+  MakeDir(Right + L"\\deep");
+  MakeDir(Right + L"\\deep\\sub");
+  WriteFile(Right + L"\\deep\\sub\\z.tmp", "z");
+  WriteFile(Right + L"\\deep\\gone.txt", "gone");
+  const std::vector<std::wstring> Lines = {Line(dtMissingLeft, drFile, L"only", true),
+                                           Line(dtMissingLeft, drFile, L"deep", true)};
+  OpenDocument(Lines, {}, {}, TNameFilter(L"", L"*.tmp"));
+  User().Check(Text(MSyncDeleteOnRight)).Press(Text(MOk));
+  User().Press(Text(MDelete)); // only
+  Host.Script().AnswerMessage(0, Right + L"\\only\\sub");
+  Host.Script().AnswerMessage(0, Right + L"\\only");
+  User().Press(Text(MDelete)); // deep
+  Host.Script().AnswerMessage(0, Right + L"\\deep\\sub");
+  ASSERT_TRUE(CloseDocument());
+  EXPECT_EQ("y", ReadFile(Right + L"\\only\\y.tmp"));
+  EXPECT_EQ("z", ReadFile(Right + L"\\deep\\sub\\z.tmp"));
+  EXPECT_FALSE(Exists(Right + L"\\deep\\gone.txt"));
+  EXPECT_EQ(Lines, RemainingLines());
+  size_t Reports = 0;
+  for (const auto &M : Host.Messages())
+    if (!M.Buttons.empty()) {
+      ++Reports;
+      EXPECT_NE(std::wstring::npos, M.Body().find(Host.Msg(MKeptForMasksAfter))) << HostUtf8(M.Body());
+    }
+  EXPECT_EQ(3u, Reports);
+}
