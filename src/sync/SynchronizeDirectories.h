@@ -170,6 +170,10 @@ private:
     std::vector<TDifferenceItem> Items;
   };
   void NoteUndone(const std::wstring &Path, bool IsDirectory);
+  // A copy stopped (Esc, Cancel, an exception) while a level was walked: notes as undone the entry
+  // in hand (unless its own walk noted what it left since UndoneBefore) and the rest of Search.
+  void NoteRestOfLevel(HANDLE Search, WIN32_FIND_DATAW &Found, const std::wstring &TargetDir,
+                       size_t UndoneBefore);
   size_t UndoneCount() const;
   void ForgetUndoneFrom(size_t Count);
 

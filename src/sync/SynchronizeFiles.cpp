@@ -648,9 +648,13 @@ bool TSynchronizeTask::CopyTreeBuilt(const std::wstring &RelativeName, const std
   try {
     Done = CopyTreeLevel(RelativeName, Source, Target, ToLeft, Visited, SourceKey, &Building);
   } catch (...) {
-    // What was copied before the user stopped stays: every file in it is whole.
-    if (!MoveFileFunction(Building.c_str(), Final.c_str(), 0))
+    // What was copied before the user stopped stays: every file in it is whole. Without it, the
+    // whole directory is still to copy.
+    if (!MoveFileFunction(Building.c_str(), Final.c_str(), 0)) {
       RemoveBuiltTree(Building);
+      ForgetUndoneFrom(UndoneBefore);
+      NoteUndone(Final, true);
+    }
     throw;
   }
   if (MoveFileFunction(Building.c_str(), Final.c_str(), 0))
@@ -686,23 +690,42 @@ bool TSynchronizeTask::CopyTreeLevel(const std::wstring &RelativeName, const std
     if (Building)
       EntryBuilding = BuildingDir + Found.cFileName;
     const std::wstring *EntryBuildingPath = Building ? &EntryBuilding : nullptr;
-    if ((Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      const std::wstring EntrySource = SourceDir + Found.cFileName;
-      // An ordinary subdirectory really is where its parent is, under its listed name; only a
-      // link needs finding out where it leads.
-      const std::wstring EntryKey =
-          (Found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-              ? TVisitedDirectories::CanonicalKey(EntrySource)
-              : IncludeTrailingBackslash(SourceKey) + TVisitedDirectories::KeyOfRealPath(Found.cFileName);
-      const std::wstring SubBuilding = EntryBuilding;
-      if (!CopyListedTree(Prefix + Found.cFileName, EntrySource, EntryTarget, ToLeft, Visited, EntryKey,
-                          &Found, Building ? &SubBuilding : nullptr))
-        NoteUndone(EntryTarget, true);
-    } else if (!CopyListedFile(SourceDir + Found.cFileName, EntryTarget, ToLeft, &Found, EntryBuildingPath)) {
-      NoteUndone(EntryTarget, false);
+    const size_t UndoneBefore = UndoneCount();
+    try {
+      if ((Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        const std::wstring EntrySource = SourceDir + Found.cFileName;
+        // An ordinary subdirectory really is where its parent is, under its listed name; only a
+        // link needs finding out where it leads.
+        const std::wstring EntryKey =
+            (Found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                ? TVisitedDirectories::CanonicalKey(EntrySource)
+                : IncludeTrailingBackslash(SourceKey) + TVisitedDirectories::KeyOfRealPath(Found.cFileName);
+        const std::wstring SubBuilding = EntryBuilding;
+        if (!CopyListedTree(Prefix + Found.cFileName, EntrySource, EntryTarget, ToLeft, Visited, EntryKey,
+                            &Found, Building ? &SubBuilding : nullptr))
+          NoteUndone(EntryTarget, true);
+      } else if (!CopyListedFile(SourceDir + Found.cFileName, EntryTarget, ToLeft, &Found,
+                                 EntryBuildingPath)) {
+        NoteUndone(EntryTarget, false);
+      }
+    } catch (...) {
+      NoteRestOfLevel(Search.Get(), Found, TargetDir, UndoneBefore);
+      throw;
     }
   } while (::FindNextFileW(Search.Get(), &Found));
   return true;
+}
+
+void TSynchronizeTask::NoteRestOfLevel(HANDLE Search, WIN32_FIND_DATAW &Found, const std::wstring &TargetDir,
+                                       size_t UndoneBefore) {
+  // The entry in hand, unless its own walk noted what it left, and the rest of the listing.
+  if (UndoneCount() == UndoneBefore)
+    NoteUndone(TargetDir + Found.cFileName, (Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+  while (::FindNextFileW(Search, &Found)) {
+    const bool IsDirectory = (Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!IsDots(Found.cFileName) && FFilter.Passes(Found.cFileName, IsDirectory))
+      NoteUndone(TargetDir + Found.cFileName, IsDirectory);
+  }
 }
 
 void TSynchronizeTask::CarryDirectoryAttributes(const std::wstring &Target, DWORD TargetAttributes,

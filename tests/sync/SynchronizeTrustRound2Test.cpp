@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace SyncTask;
 
 namespace {
@@ -99,6 +101,16 @@ bool MakeFileLink(const std::wstring &Link, const std::wstring &Target) {
   const std::string UnixLink = WineUnixPath(Link), UnixTarget = WineUnixPath(Target);
   return !UnixLink.empty() && !UnixTarget.empty() &&
          RunUnixProgram(L"Z:\\bin\\ln", "/bin/ln -s \"" + UnixTarget + "\" \"" + UnixLink + "\"", IsLink);
+}
+
+// The system's copy; after the first, the user presses Esc.
+int CopiesBeforeEsc = 0;
+BOOL WINAPI CopyOnceThenEsc(LPCWSTR Source, LPCWSTR Target, LPPROGRESS_ROUTINE Progress, LPVOID Data,
+                            LPBOOL Cancel, DWORD Flags) {
+  const BOOL Copied = ::CopyFileExW(Source, Target, Progress, Data, Cancel, Flags);
+  if (++CopiesBeforeEsc == 1)
+    THostConsole::PushKey(VK_ESCAPE);
+  return Copied;
 }
 
 bool ConsoleOrSkip(bool &Ready, std::wstring &Why) {
@@ -345,4 +357,44 @@ TEST_F(SynchronizeTrustRound2Test, ADirectoryKeptForWhatTheMasksLeaveOutIsReport
       EXPECT_NE(std::wstring::npos, M.Body().find(Host.Msg(MKeptForMasksAfter))) << HostUtf8(M.Body());
     }
   EXPECT_EQ(3u, Reports);
+}
+
+TEST_F(SynchronizeTrustRound2Test, AfterEscInATreeCopyOnlyWhatWasNotCopiedComesBack) {
+  std::wstring Why;
+  if (!ConsoleOrSkip(ConsoleReady, Why))
+    GTEST_SKIP() << HostUtf8(Why);
+  EveryReportDrawn();
+  CopiesBeforeEsc = 0;
+  TSynchronizeTask::SetCopyFileFunction(&CopyOnceThenEsc);
+  const std::vector<std::wstring> Files = {L"t\\a.txt", L"t\\b.txt", L"t\\sub\\c.txt", L"t\\sub\\d.txt"};
+  MakeDir(Left + L"\\t");
+  MakeDir(Left + L"\\t\\sub");
+  for (const auto &F : Files)
+    WriteFile(Left + L"\\" + F, "x");
+  OpenDocument({Line(dtMissingRight, drFile, L"t", true)});
+  Synchronise();
+  Host.Script().AnswerMessage(0, Host.Msg(MAbortText));
+  ASSERT_TRUE(CloseDocument());
+  EXPECT_EQ(1, CopiesBeforeEsc);
+  // Each file is either copied whole, or named on a line of its own or below a directory line.
+  const std::vector<std::wstring> Remaining = RemainingLines();
+  EXPECT_EQ(Remaining.end(),
+            std::find(Remaining.begin(), Remaining.end(), Line(dtMissingRight, drFile, L"t", true)));
+  size_t Copied = 0;
+  for (const auto &F : Files) {
+    const bool Named =
+        std::find(Remaining.begin(), Remaining.end(), Line(dtOlderRight, drFile, F)) != Remaining.end();
+    const bool Below = std::find(Remaining.begin(), Remaining.end(),
+                                 Line(dtOlderRight, drFile, L"t\\sub", true)) != Remaining.end() &&
+                       F.find(L"t\\sub\\") == 0;
+    if (Exists(Right + L"\\" + F)) {
+      ++Copied;
+      EXPECT_EQ("x", ReadFile(Right + L"\\" + F));
+      EXPECT_FALSE(Named || Below) << HostUtf8(F);
+    } else {
+      EXPECT_TRUE(Named || Below) << HostUtf8(F);
+    }
+  }
+  EXPECT_EQ(1u, Copied);
+  EXPECT_TRUE(Leftovers(Right).empty());
 }
