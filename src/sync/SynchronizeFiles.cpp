@@ -592,7 +592,11 @@ bool TSynchronizeTask::CopyListedTree(const std::wstring &RelativeName, const st
         return false;
       }
       CarryDirectoryAttributes(*Building, FILE_ATTRIBUTE_DIRECTORY, SourceAttributes);
-      return CopyTreeLevel(RelativeName, Source, Target, ToLeft, Visited, SourceKey, Building);
+      if (CopyTreeLevel(RelativeName, Source, Target, ToLeft, Visited, SourceKey, Building))
+        return true;
+      // Nothing of it could be listed: no empty directory stands for it.
+      RemoveBuiltTree(*Building);
+      return false;
     }
     // A tree copied into itself would grow with every level it creates. Below the top the
     // target is a directory this copy walks, never a link, so it cannot lead there.
@@ -657,6 +661,11 @@ bool TSynchronizeTask::CopyTreeBuilt(const std::wstring &RelativeName, const std
     }
     throw;
   }
+  // Nothing of it could be listed: no empty directory stands for it.
+  if (!Done) {
+    RemoveBuiltTree(Building);
+    return true;
+  }
   if (MoveFileFunction(Building.c_str(), Final.c_str(), 0))
     return true;
   // Something took the name meanwhile: the copy goes into it file by file instead.
@@ -673,13 +682,22 @@ bool TSynchronizeTask::CopyTreeLevel(const std::wstring &RelativeName, const std
   const std::wstring TargetDir = IncludeTrailingBackslash(Target);
   const std::wstring BuildingDir = Building ? IncludeTrailingBackslash(*Building) : std::wstring();
   WIN32_FIND_DATAW Found;
-  TFindHandle Search(::FindFirstFileExW((SourceDir + L"*").c_str(), FindExInfoBasic, &Found,
-                                        FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-  if (!Search.IsValid()) {
+  TFindHandle Search;
+  for (;;) {
+    Search.Reset(::FindFirstFileExW((SourceDir + L"*").c_str(), FindExInfoBasic, &Found,
+                                    FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    if (Search.IsValid())
+      break;
     // An empty drive root has no entries at all; anything else means the listing failed and
-    // nothing was copied.
+    // nothing was copied: the user is told which directory.
     const DWORD Error = ::GetLastError();
-    return Error == ERROR_FILE_NOT_FOUND || Error == ERROR_NO_MORE_FILES;
+    if (Error == ERROR_FILE_NOT_FOUND || Error == ERROR_NO_MORE_FILES)
+      return true;
+    ForceProgressRedraw();
+    ::SetLastError(Error);
+    if (!FSynchronizeUI->AskFailure(MFailureListDirectory, NoLabel, Source, std::wstring(),
+                                    TRememberedAction::frCopy))
+      return false;
   }
   std::wstring EntryBuilding;
   do {
@@ -736,6 +754,7 @@ void TSynchronizeTask::CarryDirectoryAttributes(const std::wstring &Target, DWOR
 }
 
 void TSynchronizeTask::RemoveBuiltTree(const std::wstring &Path) {
+  ::SetFileAttributesW(Path.c_str(), FILE_ATTRIBUTE_DIRECTORY);
   // Only copies this run made are in it.
   const std::wstring Directory = IncludeTrailingBackslash(Path);
   {

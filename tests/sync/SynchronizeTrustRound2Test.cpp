@@ -398,3 +398,30 @@ TEST_F(SynchronizeTrustRound2Test, AfterEscInATreeCopyOnlyWhatWasNotCopiedComesB
   EXPECT_EQ(1u, Copied);
   EXPECT_TRUE(Leftovers(Right).empty());
 }
+
+TEST_F(SynchronizeTrustRound2Test, ASubfolderThatCannotBeListedIsNamedAndComesBack) {
+  MakeDir(Left + L"\\t");
+  MakeDir(Left + L"\\t\\sub");
+  WriteFile(Left + L"\\t\\a.txt", "a");
+  WriteFile(Left + L"\\t\\sub\\b.txt", "b");
+  // Another program holds the subfolder: it cannot be listed.
+  HANDLE Held = ::CreateFileW((Left + L"\\t\\sub").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, Held);
+  WIN32_FIND_DATAW Found;
+  HANDLE Probe = ::FindFirstFileW((Left + L"\\t\\sub\\*").c_str(), &Found);
+  if (Probe != INVALID_HANDLE_VALUE) {
+    ::FindClose(Probe);
+    ::CloseHandle(Held);
+    GTEST_SKIP() << "a folder held by another program can still be listed here";
+  }
+  OpenDocument({Line(dtMissingRight, drFile, L"t", true)});
+  Synchronise();
+  Answer(MRetry, Text(MFailureListDirectory), Left + L"\\t\\sub");
+  Answer(MSkip, Text(MFailureListDirectory), Left + L"\\t\\sub");
+  ASSERT_TRUE(CloseDocument());
+  ::CloseHandle(Held);
+  EXPECT_EQ("a", ReadFile(Right + L"\\t\\a.txt"));
+  EXPECT_FALSE(Exists(Right + L"\\t\\sub")) << "no empty folder stands for it";
+  EXPECT_EQ(std::vector<std::wstring>{Line(dtOlderRight, drFile, L"t\\sub", true)}, RemainingLines());
+}
