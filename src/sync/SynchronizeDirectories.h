@@ -227,6 +227,8 @@ private:
   // With verified copies on: a copy that does not read back as its source fails with LastError
   // saying so.
   bool VerifiedOrRemoved(const std::wstring &Source, const std::wstring &Copy, DWORD &LastError);
+  // The copy of the listed source stands complete at Copy: its attributes, and the run's progress.
+  void CopyCompleted(const std::wstring &Copy, const WIN32_FIND_DATAW &Listed);
   // A file of Bytes was copied or an entry deleted: the whole run's progress moves on.
   void EntryDone(int64_t Bytes) {
     ++FRun.FilesDone;

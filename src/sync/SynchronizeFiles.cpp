@@ -378,12 +378,16 @@ bool TSynchronizeTask::CopyKnownFile(const std::wstring &Source, const std::wstr
       !PutCopyInPlace(PartialName, Target, TargetExists, TargetAttributes, LastError))
     return false;
   Partial.Keep();
+  CopyCompleted(FCopyTarget, *Listed);
+  return true;
+}
+
+void TSynchronizeTask::CopyCompleted(const std::wstring &Copy, const WIN32_FIND_DATAW &Listed) {
   // The system's copy carries the source's attributes and marks a new file for archiving: only
   // other attributes need setting.
-  if (Listed->dwFileAttributes != FILE_ATTRIBUTE_ARCHIVE)
-    ::SetFileAttributesW(FCopyTarget.c_str(), Listed->dwFileAttributes);
-  EntryDone((static_cast<int64_t>(Listed->nFileSizeHigh) << 32) | Listed->nFileSizeLow);
-  return true;
+  if (Listed.dwFileAttributes != FILE_ATTRIBUTE_ARCHIVE)
+    ::SetFileAttributesW(Copy.c_str(), Listed.dwFileAttributes);
+  EntryDone((static_cast<int64_t>(Listed.nFileSizeHigh) << 32) | Listed.nFileSizeLow);
 }
 
 bool TSynchronizeTask::CopyIntoBuilding(const std::wstring &Source, const std::wstring &Building,
@@ -416,9 +420,7 @@ bool TSynchronizeTask::CopyIntoBuilding(const std::wstring &Source, const std::w
   if (!VerifiedOrRemoved(Source, Building, LastError))
     return false;
   Copy.Keep();
-  if (Listed->dwFileAttributes != FILE_ATTRIBUTE_ARCHIVE)
-    ::SetFileAttributesW(Building.c_str(), Listed->dwFileAttributes);
-  EntryDone((static_cast<int64_t>(Listed->nFileSizeHigh) << 32) | Listed->nFileSizeLow);
+  CopyCompleted(Building, *Listed);
   return true;
 }
 
