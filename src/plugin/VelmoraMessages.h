@@ -257,9 +257,14 @@ enum TVelmoraMessage : int {
   MForgetPair = 196,
   MKeepPair = 197,
   MForgetPairFailed = 198,
+  MDeleteTooLongLeft = 199,
+  MDeleteTooLongRight = 200,
+  MKeptForMasksBefore = 201,
+  MKeptForMasksAfter = 202,
+  MFailureListDirectory = 203,
 
   // How many messages every language file holds.
-  MMessageCount = 199
+  MMessageCount = 204
 };
 
 // The description lines of the differences document, in the order they are written.
