@@ -1,5 +1,7 @@
 #include "Options.h"
 
+#include <algorithm>
+
 namespace {
 
 // Closes the store on every way out of a load or a save.
@@ -50,6 +52,7 @@ void TVelmoraOptions::Reset() {
   VerifyCopies = false;
   ConfirmMassDeletion = true;
   CheckFreeSpace = true;
+  CompareWorkers = DefaultCompareWorkers;
 }
 
 bool TVelmoraOptions::FarDeletesToRecycleBin() {
@@ -96,6 +99,9 @@ void TVelmoraOptions::Load() {
   VerifyCopies = ReadBool(L"VerifyCopies", VerifyCopies);
   ConfirmMassDeletion = ReadBool(L"ConfirmMassDeletion", ConfirmMassDeletion);
   CheckFreeSpace = ReadBool(L"CheckFreeSpace", CheckFreeSpace);
+  // A number out of range (edited by hand) is taken as the nearest one allowed.
+  CompareWorkers = static_cast<int32_t>(
+      std::clamp<int64_t>(ReadNumber(L"CompareWorkers", CompareWorkers), 1, MaxCompareWorkers));
 }
 
 void TVelmoraOptions::Save() {
@@ -129,6 +135,7 @@ void TVelmoraOptions::Save() {
   WriteBool(L"VerifyCopies", VerifyCopies);
   WriteBool(L"ConfirmMassDeletion", ConfirmMassDeletion);
   WriteBool(L"CheckFreeSpace", CheckFreeSpace);
+  WriteNumber(L"CompareWorkers", CompareWorkers);
 }
 
 void TVelmoraOptions::Assign(const TVelmoraOptions &Source) {
@@ -160,6 +167,7 @@ void TVelmoraOptions::Assign(const TVelmoraOptions &Source) {
   VerifyCopies = Source.VerifyCopies;
   ConfirmMassDeletion = Source.ConfirmMassDeletion;
   CheckFreeSpace = Source.CheckFreeSpace;
+  CompareWorkers = Source.CompareWorkers;
 }
 
 int32_t TVelmoraOptions::GetScanDepth() const {

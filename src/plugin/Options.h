@@ -59,6 +59,11 @@ public:
   bool VerifyCopies;
   bool ConfirmMassDeletion;
   bool CheckFreeSpace;
+  // Threads a comparison lists directories and reads small files on (1 to MaxCompareWorkers);
+  // 1 walks on FAR's thread alone.
+  int32_t CompareWorkers;
+  static constexpr int32_t MaxCompareWorkers = 16;
+  static constexpr int32_t DefaultCompareWorkers = 4;
 
   // FAR's own "Delete to Recycle Bin" setting; true when FAR does not tell.
   static bool FarDeletesToRecycleBin();

@@ -240,9 +240,11 @@ enum TVelmoraMessage : int {
   MNoSpaceLeft = 179,
   MNoSpaceRight = 180,
   MGuardQuestion = 181,
+  MOptionsCompareWorkers = 182,
+  MCompareProgressCounts = 183,
 
   // How many messages every language file holds.
-  MMessageCount = 182
+  MMessageCount = 184
 };
 
 // The description lines of the differences document, in the order they are written.

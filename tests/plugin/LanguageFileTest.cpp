@@ -171,6 +171,7 @@ const std::map<int, std::wstring> FormatMessages = {
     {MMassDeletionLeft, L"ss"},    {MMassDeletionRight, L"ss"},   // to delete, of all
     {MEmptySideDeletes, L"s"},                                    // to delete
     {MNoSpaceLeft, L"ss"},         {MNoSpaceRight, L"ss"},        // to copy, free
+    {MCompareProgressCounts, L"sss"},                             // entries, differences, elapsed
 };
 
 std::wstring ExpectedConversions(int N) {
