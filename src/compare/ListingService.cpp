@@ -4,22 +4,30 @@
 #include "Options.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 
 namespace {
 
 // How far ahead of the walk a level's requests go per worker: enough to keep every worker busy
 // while the walk merges, few enough that what is held stays a handful of directories.
-constexpr size_t RequestsAheadPerWorker = 2;
+constexpr size_t RequestsAheadPerWorker = 8;
 // How often the waiting walk looks up from a wait: well inside the half-second redraw.
 constexpr auto IdleInterval = std::chrono::milliseconds(50);
+// A job is usually done within moments: the walk looks this often before it goes to sleep, since
+// putting a thread to sleep and waking it costs more than the job itself (under wine each is a
+// round trip to the server).
+constexpr int SpinsBeforeSleep = 200;
 
 } // namespace
 
 struct TListingService::TLevel::TJob {
   enum TState { jsQueued, jsRunning, jsDone, jsDropped };
   TRequest Request;
-  TState State = jsQueued;
+  // Changed under the service's lock; read without it only by the spinning walk.
+  std::atomic<TState> State = jsQueued;
+
+  bool Finished() const { return State == jsDone || State == jsDropped; }
   bool Listed = false;
   TFileInfoList List;
   bool Same = false;
@@ -82,25 +90,38 @@ void TListingService::Work() {
       // Out of memory, most likely: the walk does the request itself and meets the error there.
       std::lock_guard<std::mutex> Guard(FLock);
       Job->State = TLevel::TJob::jsDropped;
-      FJobDone.notify_all();
+      if (FAwaited == Job.get())
+        FJobDone.notify_all();
       continue;
     }
+    bool Awaited;
     {
       std::lock_guard<std::mutex> Guard(FLock);
       if (Job->State == TLevel::TJob::jsRunning)
         Job->State = TLevel::TJob::jsDone;
+      Awaited = FAwaited == Job.get();
     }
-    FJobDone.notify_all();
+    if (Awaited)
+      FJobDone.notify_all();
   }
 }
 
 void TListingService::Wait(TLevel::TJob &Job) {
+  for (int Spin = 0; Spin < SpinsBeforeSleep; ++Spin) {
+    if (Job.Finished()) {
+      // What the worker wrote before it said so is seen once the lock has been taken.
+      std::lock_guard<std::mutex> Guard(FLock);
+      return;
+    }
+    std::this_thread::yield();
+  }
   for (;;) {
     {
       std::unique_lock<std::mutex> Guard(FLock);
-      if (FJobDone.wait_for(Guard, IdleInterval, [&Job] {
-            return Job.State == TLevel::TJob::jsDone || Job.State == TLevel::TJob::jsDropped;
-          }))
+      FAwaited = &Job;
+      const bool Finished = FJobDone.wait_for(Guard, IdleInterval, [&Job] { return Job.Finished(); });
+      FAwaited = nullptr;
+      if (Finished)
         return;
     }
     if (FIdle)
@@ -148,16 +169,21 @@ void TListingService::TLevel::Issue() {
   const size_t End = std::min(FRequests.size(), FCursor + Window);
   if (FJobs.size() >= End)
     return;
+  size_t Added = 0;
   {
     std::lock_guard<std::mutex> Guard(FService.FLock);
-    while (FJobs.size() < End) {
+    for (; FJobs.size() < End; ++Added) {
       auto Job = std::make_shared<TJob>();
       Job->Request = FRequests[FJobs.size()];
       FService.FQueue.push_back(Job);
       FJobs.push_back(std::move(Job));
     }
   }
-  FService.FWorkReady.notify_all();
+  // As many workers woken as there are jobs for them.
+  if (Added == 1)
+    FService.FWorkReady.notify_one();
+  else
+    FService.FWorkReady.notify_all();
 }
 
 std::shared_ptr<TListingService::TLevel::TJob> TListingService::TLevel::Take(TRequest::TKind Kind,

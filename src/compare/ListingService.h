@@ -95,6 +95,8 @@ private:
   std::condition_variable FWorkReady;
   std::condition_variable FJobDone;
   std::deque<std::shared_ptr<TLevel::TJob>> FQueue;
+  // The job the walk sleeps on, if it does: only its end wakes it.
+  const TLevel::TJob *FAwaited = nullptr;
   bool FStop = false;
   std::vector<std::thread> FThreads;
 };

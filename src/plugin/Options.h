@@ -63,7 +63,7 @@ public:
   // 1 walks on FAR's thread alone.
   int32_t CompareWorkers;
   static constexpr int32_t MaxCompareWorkers = 16;
-  static constexpr int32_t DefaultCompareWorkers = 4;
+  static constexpr int32_t DefaultCompareWorkers = 2;
 
   // FAR's own "Delete to Recycle Bin" setting; true when FAR does not tell.
   static bool FarDeletesToRecycleBin();
