@@ -125,6 +125,20 @@ protected:
     EXPECT_EQ(nullptr, Document());
     EXPECT_EQ(0u, TempFiles());
   }
+  // Every progress update is due (each reading of the clock is a second after the one before);
+  // Esc is pressed at the Tick-th reading (never with 0).
+  static void EscAtTick(int Tick) {
+    EscTick = Tick;
+    Ticks = 0;
+    TFarProgress::SetTickSource([]() -> DWORD {
+      if (++Ticks == EscTick)
+        THostConsole::PushKey(VK_ESCAPE);
+      return DWORD(Ticks) * 1000;
+    });
+  }
+  static inline int Ticks = 0;
+  static inline int EscTick = 0;
+
   void NeedConsole() {
     std::wstring Why;
     ConsoleReady = THostConsole::Ensure(&Why);
@@ -407,14 +421,8 @@ TEST_F(DiscoverDifferencesTest, EscDuringALongContentsComparisonStopsWithoutATra
   File(Left + L"\\other.txt", "x");
   ShowFolders();
   ASSERT_TRUE(HostPanels().Select(THostSide::Right, L"big.bin"));
-  // Every progress update is due; Esc arrives while the big pair is being read.
-  static int Ticks;
-  Ticks = 0;
-  TFarProgress::SetTickSource([]() -> DWORD {
-    if (++Ticks == 400)
-      THostConsole::PushKey(VK_ESCAPE);
-    return DWORD(Ticks) * 1000;
-  });
+  // Esc arrives while the big pair is being read.
+  EscAtTick(400);
   THostDialogUser(Host.Script()).Clear(L"Only selected items").Press(L"OK");
   Host.Script().AnswerMessage(0, Host.Msg(MAbortText));
   EXPECT_EQ(0, Host.OpenFromPluginsMenu());
@@ -506,13 +514,7 @@ TEST_F(DiscoverDifferencesTest, EscWhileTheWorkersListStopsTheRunWithoutATrace) 
     File(Left + L"\\d" + std::to_wstring(D) + L"\\f.txt", "left");
   }
   ShowFolders();
-  static int Ticks;
-  Ticks = 0;
-  TFarProgress::SetTickSource([]() -> DWORD {
-    if (++Ticks == 20)
-      THostConsole::PushKey(VK_ESCAPE);
-    return DWORD(Ticks) * 1000;
-  });
+  EscAtTick(20);
   THostDialogUser(Host.Script()).Press(L"OK");
   Host.Script().AnswerMessage(0, Host.Msg(MAbortText));
   EXPECT_EQ(0, Host.OpenFromPluginsMenu());
@@ -533,10 +535,7 @@ TEST_F(DiscoverDifferencesTest, TheProgressWindowCountsEntriesAndDifferencesAndS
   Both(L"c.txt", "same");
   ShowFolders();
   // Every drawing is due: the window is drawn before each pair is judged.
-  TFarProgress::SetTickSource([]() -> DWORD {
-    static DWORD Now = 0;
-    return Now += 1000;
-  });
+  EscAtTick(0);
   Compare();
 
   const std::vector<THostMessage> Progress = HostProgressMessages(Host);
