@@ -4,12 +4,13 @@
 // in a real console (scripts/bench.sh does, in a detached tmux session), where every console call
 // costs what it costs in FAR.
 //
-//   DiscoverBench.exe [--files N] [--dirs N] [--contents] [--rounds R] [--folder F]
+//   DiscoverBench.exe [--files N] [--dirs N] [--contents] [--rounds R] [--folder F] [--workers W[,W...]]
 //
 // Defaults: 20,000 files in 1,000 directories per side, one side with 1% of the files changed.
 // --contents compares contents too, against a bare walk that also reads every file of both trees
 // in 64 KiB blocks. The trees are made in a fresh folder under the temporary folder (or F) and
-// removed afterwards.
+// removed afterwards. --workers runs the comparison once per round for each number of worker
+// threads listed (default: the option's default), each against the same baselines.
 #include "Differences.h"
 #include "HostDialogs.h"
 #include "HostEditor.h"
@@ -168,6 +169,7 @@ int main(int argc, char **argv) {
   int Rounds = 3;
   bool Contents = false;
   std::wstring Base;
+  std::vector<int> Workers;
   for (int I = 1; I < argc; ++I) {
     const char *Value = I + 1 < argc ? argv[I + 1] : "0";
     if (!std::strcmp(argv[I], "--files"))
@@ -180,7 +182,16 @@ int main(int argc, char **argv) {
       Base = Wide(Value), ++I;
     else if (!std::strcmp(argv[I], "--contents"))
       Contents = true;
-    else {
+    else if (!std::strcmp(argv[I], "--workers")) {
+      for (const char *Next = Value; *Next;) {
+        char *End = nullptr;
+        Workers.push_back(std::max(1, static_cast<int>(std::strtol(Next, &End, 10))));
+        Next = *End == ',' ? End + 1 : End;
+        if (End == Next && *End)
+          break;
+      }
+      ++I;
+    } else {
       std::fprintf(stderr, "unknown argument %s\n", argv[I]);
       return 2;
     }
@@ -225,7 +236,9 @@ int main(int argc, char **argv) {
         Contents ? std::vector<TWalkKind>{wkReading} : std::vector<TWalkKind>{wkBasic, wkPlain, wkListFirst};
     std::vector<double> Baseline(wkReading + 1, 1e30);
     const size_t PeakBefore = PeakWorkingSet();
-    double Run = 1e30;
+    if (Workers.empty())
+      Workers.push_back(0);
+    std::vector<double> Runs(Workers.size(), 1e30);
     size_t Lines = 0;
     auto Walks = [&] {
       for (TWalkKind Kind : Kinds) {
@@ -238,12 +251,14 @@ int main(int argc, char **argv) {
         ::OutputDebugStringW(L"velmora-bench: round over");
       }
     };
-    auto Comparison = [&] {
+    auto Comparison = [&](size_t Contestant) {
+      if (Workers[Contestant] > 0)
+        HostSettings().SetNumber(Host.PluginGuid(), L"", L"CompareWorkers", Workers[Contestant]);
       THostDialogUser(Host.Script()).Press(L"OK");
       ::OutputDebugStringW(L"velmora-bench: comparison");
       Start = Now();
       Host.OpenFromPluginsMenu();
-      Run = std::min(Run, Now() - Start);
+      Runs[Contestant] = std::min(Runs[Contestant], Now() - Start);
       ::OutputDebugStringW(L"velmora-bench: round over");
       Lines = 0;
       if (THostEditorWindow *Document = THostEditor::Of(Host).Current())
@@ -254,12 +269,16 @@ int main(int argc, char **argv) {
       Host.ClearRecords();
     };
     // The contestants take turns, in the order ABBA, so that neither profits from running later.
+    auto Comparisons = [&](bool Backwards) {
+      for (size_t I = 0; I < Workers.size(); ++I)
+        Comparison(Backwards ? Workers.size() - 1 - I : I);
+    };
     for (int Round = 0; Round < Rounds; ++Round) {
       if (Round % 2 == 0) {
         Walks();
-        Comparison();
+        Comparisons(false);
       } else {
-        Comparison();
+        Comparisons(true);
         Walks();
       }
     }
@@ -278,10 +297,13 @@ int main(int argc, char **argv) {
       std::printf("  the same, listed before descending, \\\\?\\ paths:     %8.3f s\n",
                   Baseline[wkListFirst]);
     }
-    std::printf("  comparison run through the host%s:           %8.3f s\n", Contents ? ", contents" : "",
-                Run);
-    std::printf("  ratio to the %s:           %8.3f x\n",
-                Contents ? "walk reading every file" : "FindFirstFileExW walk  ", Run / Floor);
+    for (size_t I = 0; I < Workers.size(); ++I) {
+      const std::string Who = Workers[I] > 0 ? ", " + std::to_string(Workers[I]) + " worker(s)" : "";
+      std::printf("  comparison run through the host%s%s: %8.3f s\n", Contents ? ", contents" : "",
+                  Who.c_str(), Runs[I]);
+      std::printf("  ratio to the %s:           %8.3f x\n",
+                  Contents ? "walk reading every file" : "FindFirstFileExW walk  ", Runs[I] / Floor);
+    }
     std::printf("  peak working set: %.1f MB before the runs, %.1f MB after\n", PeakBefore / 1048576.0,
                 PeakAfter / 1048576.0);
     if (!Host.Failures().empty()) {

@@ -245,11 +245,42 @@ bool TCompareRules::SameContents(const TBaseFileInfo &LeftInfo, const TBaseFileI
   if (!FOptions.CompareContents)
     return true;
 
+  const std::wstring LeftPath = LeftContentsPath(LeftRoot, RelativeDir, Name);
+  const std::wstring RightPath = RightContentsPath(RightInfo, RightRoot, RelativeDir, Name);
+  bool Same = false;
+  if (FAhead && FAhead(LeftPath, RightPath, Same, LeftFailed, RightFailed)) {
+    Progress(RemoveLongPathPrefix(LeftPath), RemoveLongPathPrefix(RightPath), 0, 0);
+    return Same;
+  }
+  return SameContentsOfFiles(LeftPath, RightPath, LeftInfo.GetSize(), RightInfo.GetSize(), LeftFailed,
+                             RightFailed);
+}
+
+std::wstring TCompareRules::LeftContentsPath(const std::wstring &LeftRoot, const std::wstring &RelativeDir,
+                                             const std::wstring &Name) {
+  return LeftRoot + RelativeDir + Name;
+}
+
+std::wstring TCompareRules::RightContentsPath(const TBaseFileInfo &RightInfo, const std::wstring &RightRoot,
+                                              const std::wstring &RelativeDir, const std::wstring &Name) {
   // The pair was matched without regard to case; each side is opened by its own name, which
   // matters only in a case-sensitive directory.
-  const std::wstring LeftPath = LeftRoot + RelativeDir + Name;
   const std::wstring &RightName = RightInfo.GetFileName().empty() ? Name : RightInfo.GetFileName();
-  const std::wstring RightPath = RightRoot + RelativeDir + RightName;
+  return RightRoot + RelativeDir + RightName;
+}
+
+bool TCompareRules::ReadsContentsOf(const TBaseFileInfo &LeftInfo, const TBaseFileInfo &RightInfo) const {
+  if (!FOptions.CompareContents)
+    return false;
+  return FOptions.CompareContentsIgnore || (SameSize(LeftInfo, RightInfo) && SameTime(LeftInfo, RightInfo) &&
+                                            SameNameCase(LeftInfo, RightInfo));
+}
+
+bool TCompareRules::SameContentsOfFiles(const std::wstring &LeftPath, const std::wstring &RightPath,
+                                        int64_t LeftSize, int64_t RightSize, bool &LeftFailed,
+                                        bool &RightFailed) {
+  LeftFailed = false;
+  RightFailed = false;
   const std::wstring LeftText = RemoveLongPathPrefix(LeftPath);
   const std::wstring RightText = RemoveLongPathPrefix(RightPath);
   Progress(LeftText, RightText, 0, 0);
@@ -262,10 +293,10 @@ bool TCompareRules::SameContents(const TBaseFileInfo &LeftInfo, const TBaseFileI
     return false;
 
   if (FOptions.CompareContentsIgnore)
-    return CompareContentsIgnoring(Left.Get(), Right.Get(), LeftText, RightText, LeftInfo.GetSize(),
-                                   RightInfo.GetSize(), LeftFailed, RightFailed);
-  return CompareContentsExact(Left.Get(), Right.Get(), LeftText, RightText, LeftInfo.GetSize(),
-                              RightInfo.GetSize(), LeftFailed, RightFailed);
+    return CompareContentsIgnoring(Left.Get(), Right.Get(), LeftText, RightText, LeftSize, RightSize,
+                                   LeftFailed, RightFailed);
+  return CompareContentsExact(Left.Get(), Right.Get(), LeftText, RightText, LeftSize, RightSize, LeftFailed,
+                              RightFailed);
 }
 
 bool TCompareRules::CompareContentsExact(HANDLE LeftHandle, HANDLE RightHandle, const std::wstring &LeftPath,

@@ -23,6 +23,10 @@ struct TFileComparison {
 // the bytes of both files have been read (0 of 0 when nothing is measured yet). May raise EAbort.
 using TCompareProgress = std::function<void(const std::wstring &LeftText, const std::wstring &RightText,
                                             int64_t Done, int64_t Total)>;
+// A pair of files whose contents were compared ahead (the two paths as SameContents makes them):
+// true with the result when it was, false to have the pair read now.
+using TContentsAhead = std::function<bool(const std::wstring &LeftPath, const std::wstring &RightPath,
+                                          bool &Same, bool &LeftFailed, bool &RightFailed)>;
 
 // How the comparison run judges two files of the same name, one on each side: size, time and
 // letter case first (no file is opened for them), then the contents, exactly or ignoring line
@@ -46,11 +50,24 @@ public:
   bool SameSize(const TBaseFileInfo &LeftInfo, const TBaseFileInfo &RightInfo) const;
   bool SameTime(const TBaseFileInfo &LeftInfo, const TBaseFileInfo &RightInfo) const;
   bool SameNameCase(const TBaseFileInfo &LeftInfo, const TBaseFileInfo &RightInfo) const;
+  // Whether CompareFiles is going to read the pair: contents are compared and nothing cheaper
+  // tells them apart first.
+  bool ReadsContentsOf(const TBaseFileInfo &LeftInfo, const TBaseFileInfo &RightInfo) const;
+  // The paths SameContents opens for a pair.
+  static std::wstring LeftContentsPath(const std::wstring &LeftRoot, const std::wstring &RelativeDir,
+                                       const std::wstring &Name);
+  static std::wstring RightContentsPath(const TBaseFileInfo &RightInfo, const std::wstring &RightRoot,
+                                        const std::wstring &RelativeDir, const std::wstring &Name);
+  // Asked first by SameContents for every pair it would read.
+  void SetContentsAhead(TContentsAhead Ahead) { FAhead = std::move(Ahead); }
   // True when equal or not compared. Both opens are always attempted, so both flags tell.
   bool SameContents(const TBaseFileInfo &LeftInfo, const TBaseFileInfo &RightInfo,
                     const std::wstring &LeftRoot, const std::wstring &RightRoot,
                     const std::wstring &RelativeDir, const std::wstring &Name, bool &LeftFailed,
                     bool &RightFailed);
+  // The same for two files by their paths (shown without the long-path prefix).
+  bool SameContentsOfFiles(const std::wstring &LeftPath, const std::wstring &RightPath, int64_t LeftSize,
+                           int64_t RightSize, bool &LeftFailed, bool &RightFailed);
 
   // The two open files from their current positions; the paths are only shown. A failing read
   // sets its side's flag (both reads are attempted) and gives false.
@@ -82,6 +99,7 @@ private:
 
   const TVelmoraOptions &FOptions;
   TCompareProgress FProgress;
+  TContentsAhead FAhead;
   std::vector<uint8_t> FLeftBuffer;
   std::vector<uint8_t> FRightBuffer;
 };

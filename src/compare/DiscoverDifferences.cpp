@@ -1,5 +1,6 @@
 #include "DiscoverDifferences.h"
 
+#include "Confirmations.h"
 #include "DiscoverDifferencesDialog.h"
 #include "FarFormat.h"
 #include "Files.h"
@@ -90,6 +91,20 @@ private:
   std::wstring FTitle;
 };
 
+// The walk's listing service for as long as the walk lasts.
+class TListingScope {
+public:
+  TListingScope(TListingService *&Current, TListingService &Service) : FCurrent(Current) {
+    FCurrent = &Service;
+  }
+  ~TListingScope() { FCurrent = nullptr; }
+  TListingScope(const TListingScope &) = delete;
+  TListingScope &operator=(const TListingScope &) = delete;
+
+private:
+  TListingService *&FCurrent;
+};
+
 } // namespace
 
 TDiscoverDifferences::TDiscoverDifferences()
@@ -98,6 +113,10 @@ TDiscoverDifferences::TDiscoverDifferences()
                             int64_t Total) { ShowProgress(LeftText, RightText, Done, Total); }) {
   Progress->SetAllowAbort(true);
   Progress->SetOnAbortQuery([this](TFarProgress &Sender, bool &Abort) { ConfirmAbort(Sender, Abort); });
+  Rules.SetContentsAhead([this](const std::wstring &LeftPath, const std::wstring &RightPath, bool &Same,
+                                bool &LeftFailed, bool &RightFailed) {
+    return Listing && Listing->TakeContents(LeftPath, RightPath, Same, LeftFailed, RightFailed);
+  });
 }
 
 TDiscoverDifferences::~TDiscoverDifferences() {
@@ -239,7 +258,14 @@ void TDiscoverDifferences::ComparePanels(TFarPanel &Left, TFarPanel &Right, int3
       IsVirtualPanel(Left) ? WithTrailingBackslash(Left.GetDirectoryName()) : WalkRoot(Left);
   const std::wstring RightRoot =
       IsVirtualPanel(Right) ? WithTrailingBackslash(Right.GetDirectoryName()) : WalkRoot(Right);
-  ShowProgress(LeftRoot + L"*", RightRoot + L"*", 0, 0);
+  WalkStarted = TFarProgress::Ticks();
+  EntriesCompared = 0;
+  DifferencesFound = 0;
+  ShowProgress(RemoveLongPathPrefix(LeftRoot) + L"*", RemoveLongPathPrefix(RightRoot) + L"*", 0, 0);
+  // Waiting for the workers, the window keeps its texts and Esc is looked for.
+  TListingService Service(Options, Options.CompareWorkers,
+                          [this] { ShowProgress(ShownLeft, ShownRight, 0, 0); });
+  TListingScope ServiceScope(Listing, Service);
 
   if (!LeftVisited)
     LeftVisited = std::make_unique<TVisitedDirectories>();
@@ -312,12 +338,17 @@ void TDiscoverDifferences::CompareLists(TFileInfoList &LeftList, TFileInfoList &
     Memory->NoteLevel(RelativeDir);
   LeftList.SortByFileNameDescending();
   RightList.SortByFileNameDescending();
+  TListingService::TLevel Ahead(
+      *Listing, Listing->Workers() > 1
+                    ? RequestsAhead(LeftList, RightList, LeftRoot, RightRoot, RelativeDir, Depth)
+                    : std::vector<TListingService::TRequest>());
 
   // Walked from the end: ascending order, and each level's lists are only read.
   size_t L = LeftList.Count(), R = RightList.Count();
   while (L > 0 && R > 0) {
     TBaseFileInfo &LeftInfo = LeftList[L - 1];
     TBaseFileInfo &RightInfo = RightList[R - 1];
+    ++EntriesCompared;
     LeftInfo.SetSelected(false);
     RightInfo.SetSelected(false);
     if (Progress->NeedsUpdate())
@@ -342,12 +373,14 @@ void TDiscoverDifferences::CompareLists(TFileInfoList &LeftList, TFileInfoList &
   }
   for (; L > 0; --L) {
     TBaseFileInfo &LeftInfo = LeftList[L - 1];
+    ++EntriesCompared;
     AddOneSided(LeftInfo, true, LeftRoot, RelativeDir);
     LeftInfo.SetSelected(true);
     Found = true;
   }
   for (; R > 0; --R) {
     TBaseFileInfo &RightInfo = RightList[R - 1];
+    ++EntriesCompared;
     AddOneSided(RightInfo, false, RightRoot, RelativeDir);
     RightInfo.SetSelected(true);
     Found = true;
@@ -407,8 +440,8 @@ void TDiscoverDifferences::CompareDirectories(TBaseFileInfo &LeftInfo, TBaseFile
   TVisitedKeyScope LeftScope(*LeftVisited, LeftKey);
   TVisitedKeyScope RightScope(*RightVisited, RightKey);
   TFileInfoList LeftList, RightList;
-  const bool LeftFailed = !LeftList.LoadFromDirectory(LeftPath);
-  const bool RightFailed = !RightList.LoadFromDirectory(RightPath);
+  const bool LeftFailed = !Listing->List(LeftPath, LeftList);
+  const bool RightFailed = !Listing->List(RightPath, RightList);
   Filter.Apply(LeftList);
   Filter.Apply(RightList);
   if (!LeftFailed && !RightFailed) {
@@ -463,6 +496,7 @@ void TDiscoverDifferences::AddDifference(TDifferenceType DiffType, TDifferenceRe
                                          bool IsDirectory) {
   if (DiffType == dtEqual)
     return;
+  ++DifferencesFound;
   if (!Task) { // a run that only selects
     ++SelectedDifferences;
     return;
@@ -481,9 +515,53 @@ void TDiscoverDifferences::ShowProgress(const std::wstring &LeftText, const std:
   // The window fixes its width when it is first shown; the first texts are fitted to the width
   // it is going to take.
   const int Width = Progress->IsShown() ? Progress->GetWidth() : TFarScreen::Width() - 14;
+  ShownLeft = LeftText;
+  ShownRight = RightText;
+  const std::wstring Counts =
+      Format(GetMsg(MCompareProgressCounts),
+             {FormatGroupedNumber(EntriesCompared), FormatGroupedNumber(DifferencesFound),
+              FormatDuration(static_cast<uint32_t>(TFarProgress::Ticks() - WalkStarted) / 1000)});
   Progress->Show({GetMsg(MTitle), GetMsg(MCompareProgressLeft), FitToWidth(LeftText, Width),
                   GetMsg(MCompareProgressRight), FitToWidth(RightText, Width),
-                  Progress->ProgressBar(Done, Total)});
+                  Progress->ProgressBar(Done, Total), std::wstring(), FitToWidth(Counts, Width)});
+}
+
+std::vector<TListingService::TRequest>
+TDiscoverDifferences::RequestsAhead(const TFileInfoList &LeftList, const TFileInfoList &RightList,
+                                    const std::wstring &LeftRoot, const std::wstring &RightRoot,
+                                    const std::wstring &RelativeDir, int32_t Depth) const {
+  // The pairs as the walk will meet them (both lists run from the end), and what it will ask of
+  // the file system for each: the listings of a pair of directories, the contents of a pair of
+  // files that are not told apart before being read.
+  std::vector<TListingService::TRequest> Requests;
+  size_t L = LeftList.Count(), R = RightList.Count();
+  while (L > 0 && R > 0) {
+    const TBaseFileInfo &LeftInfo = LeftList[L - 1];
+    const TBaseFileInfo &RightInfo = RightList[R - 1];
+    const int Order = CompareFileNames(LeftInfo, RightInfo);
+    if (Order != 0) {
+      (Order < 0 ? L : R) -= 1;
+      continue;
+    }
+    --L;
+    --R;
+    const std::wstring &Name = LeftInfo.GetFileName();
+    if (LeftInfo.IsDirectory() && RightInfo.IsDirectory()) {
+      if (Depth > 0) {
+        Requests.push_back({TListingService::TRequest::rkList, LeftRoot + RelativeDir + Name, {}, 0, 0});
+        Requests.push_back({TListingService::TRequest::rkList, RightRoot + RelativeDir + Name, {}, 0, 0});
+      }
+    } else if (!LeftInfo.IsDirectory() && !RightInfo.IsDirectory() &&
+               Rules.ReadsContentsOf(LeftInfo, RightInfo) &&
+               LeftInfo.GetSize() <= TListingService::AheadContentsLimit &&
+               RightInfo.GetSize() <= TListingService::AheadContentsLimit) {
+      Requests.push_back({TListingService::TRequest::rkContents,
+                          TCompareRules::LeftContentsPath(LeftRoot, RelativeDir, Name),
+                          TCompareRules::RightContentsPath(RightInfo, RightRoot, RelativeDir, Name),
+                          LeftInfo.GetSize(), RightInfo.GetSize()});
+    }
+  }
+  return Requests;
 }
 
 void TDiscoverDifferences::ConfirmAbort(TFarProgress &, bool &Abort) {

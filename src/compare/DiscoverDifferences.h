@@ -5,12 +5,14 @@
 #include "FarPlugin.h"
 #include "FarProgress.h"
 #include "FileInfo.h"
+#include "ListingService.h"
 #include "NameFilter.h"
 #include "Options.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class TPairMemory;
 class TSynchronizeTask;
@@ -94,6 +96,10 @@ private:
   // The real location of a subdirectory of the level whose real path is LevelReal.
   static std::wstring SubdirectoryRealPath(const TBaseFileInfo &Info, const std::wstring &Path,
                                            const std::wstring &LevelReal);
+  // What the walk of one level will ask of the file system, in order, for the workers to do ahead.
+  std::vector<TListingService::TRequest>
+  RequestsAhead(const TFileInfoList &LeftList, const TFileInfoList &RightList, const std::wstring &LeftRoot,
+                const std::wstring &RightRoot, const std::wstring &RelativeDir, int32_t Depth) const;
 
   std::unique_ptr<TFarPanel> LeftPanel;
   std::unique_ptr<TFarPanel> RightPanel;
@@ -116,4 +122,12 @@ private:
   std::wstring CurrentDirectory;
   // The remembered pair's state (null without "Remember this pair").
   std::shared_ptr<TPairMemory> Memory;
+  // The walk's file-system work while it lasts (listings and small files done ahead).
+  TListingService *Listing = nullptr;
+  // What the progress window shows: its two texts, and the walk's counts since it started.
+  std::wstring ShownLeft;
+  std::wstring ShownRight;
+  int64_t EntriesCompared = 0;
+  int64_t DifferencesFound = 0;
+  DWORD WalkStarted = 0;
 };

@@ -105,6 +105,7 @@ public:
   // Removes (and frees) every entry Remove says so of, keeping the order of the others.
   void RemoveIf(const std::function<bool(const TBaseFileInfo &)> &Remove);
   void Clear() { FItems.clear(); }
+  void Swap(TFileInfoList &Other) noexcept { FItems.swap(Other.FItems); }
 
 private:
   std::vector<std::unique_ptr<TBaseFileInfo>> FItems;

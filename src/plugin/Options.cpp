@@ -1,5 +1,7 @@
 #include "Options.h"
 
+#include <algorithm>
+
 namespace {
 
 // Closes the store on every way out of a load or a save.
@@ -51,6 +53,7 @@ void TVelmoraOptions::Reset() {
   ConfirmMassDeletion = true;
   CheckFreeSpace = true;
   RememberPair = false;
+  CompareWorkers = DefaultCompareWorkers;
 }
 
 bool TVelmoraOptions::FarDeletesToRecycleBin() {
@@ -98,6 +101,9 @@ void TVelmoraOptions::Load() {
   ConfirmMassDeletion = ReadBool(L"ConfirmMassDeletion", ConfirmMassDeletion);
   CheckFreeSpace = ReadBool(L"CheckFreeSpace", CheckFreeSpace);
   RememberPair = ReadBool(L"RememberPair", RememberPair);
+  // A number out of range (edited by hand) is taken as the nearest one allowed.
+  CompareWorkers = static_cast<int32_t>(
+      std::clamp<int64_t>(ReadNumber(L"CompareWorkers", CompareWorkers), 1, MaxCompareWorkers));
 }
 
 void TVelmoraOptions::Save() {
@@ -132,6 +138,7 @@ void TVelmoraOptions::Save() {
   WriteBool(L"ConfirmMassDeletion", ConfirmMassDeletion);
   WriteBool(L"CheckFreeSpace", CheckFreeSpace);
   WriteBool(L"RememberPair", RememberPair);
+  WriteNumber(L"CompareWorkers", CompareWorkers);
 }
 
 void TVelmoraOptions::Assign(const TVelmoraOptions &Source) {
@@ -164,6 +171,7 @@ void TVelmoraOptions::Assign(const TVelmoraOptions &Source) {
   ConfirmMassDeletion = Source.ConfirmMassDeletion;
   CheckFreeSpace = Source.CheckFreeSpace;
   RememberPair = Source.RememberPair;
+  CompareWorkers = Source.CompareWorkers;
 }
 
 int32_t TVelmoraOptions::GetScanDepth() const {

@@ -61,6 +61,11 @@ public:
   bool CheckFreeSpace;
   // "Remember this pair": the comparison judges by the state of the last run, which the run keeps.
   bool RememberPair;
+  // Threads a comparison lists directories and reads small files on (1 to MaxCompareWorkers);
+  // 1 walks on FAR's thread alone.
+  int32_t CompareWorkers;
+  static constexpr int32_t MaxCompareWorkers = 16;
+  static constexpr int32_t DefaultCompareWorkers = 2;
 
   // FAR's own "Delete to Recycle Bin" setting; true when FAR does not tell.
   static bool FarDeletesToRecycleBin();

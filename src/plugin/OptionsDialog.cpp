@@ -4,11 +4,29 @@
 #include "VelmoraHelp.h"
 #include "VelmoraMessages.h"
 
+#include <algorithm>
+#include <cwchar>
+
 namespace {
 
 // {3E9A4C61-7B25-4D8F-A1C3-5F60E2B9D417}
 constexpr GUID OptionsDialogGuid = {
     0x3e9a4c61, 0x7b25, 0x4d8f, {0xa1, 0xc3, 0x5f, 0x60, 0xe2, 0xb9, 0xd4, 0x17}};
+
+const wchar_t WorkersMask[] = L"99";
+
+// The workers field as a number of workers: what it holds, brought into 1..MaxCompareWorkers;
+// Current when it holds no number.
+int32_t ParseWorkers(const std::wstring &Text, int32_t Current) {
+  int32_t Value = 0;
+  bool Digits = false;
+  for (wchar_t Char : Text)
+    if (Char >= L'0' && Char <= L'9') {
+      Value = Value * 10 + (Char - L'0');
+      Digits = true;
+    }
+  return Digits ? std::clamp(Value, 1, TVelmoraOptions::MaxCompareWorkers) : Current;
+}
 
 } // namespace
 
@@ -31,6 +49,10 @@ void TOptionsDialog::CreateClientControls() {
   VerifyCopiesCheckbox = AddCheckbox(0, 0, GetMsg(MOptionsVerifyCopies), false);
   MassDeletionCheckbox = AddCheckbox(0, 0, GetMsg(MOptionsConfirmMassDeletion), true);
   FreeSpaceCheckbox = AddCheckbox(0, 0, GetMsg(MOptionsCheckFreeSpace), true);
+  WorkersLabel = AddLabel(0, 0, 0, GetMsg(MOptionsCompareWorkers), taLeft);
+  WorkersEdit = AddEdit(0, 0, 0, std::wstring());
+  WorkersEdit->SetMask(WorkersMask);
+  WorkersEdit->SetMaxLength(std::wcslen(WorkersMask));
 }
 
 void TOptionsDialog::ClearControls() {
@@ -48,11 +70,13 @@ void TOptionsDialog::ClearControls() {
   VerifyCopiesCheckbox = nullptr;
   MassDeletionCheckbox = nullptr;
   FreeSpaceCheckbox = nullptr;
+  WorkersLabel = nullptr;
+  WorkersEdit = nullptr;
 }
 
 void TOptionsDialog::AdjustSize(int &Width, int &Height) {
   TOkCancelDialog::AdjustSize(Width, Height);
-  Height = 19;
+  Height = 20;
 }
 
 void TOptionsDialog::SetSize(int Width, int Height) {
@@ -72,6 +96,8 @@ void TOptionsDialog::SetSize(int Width, int Height) {
   VerifyCopiesCheckbox->PlaceBelow(RecycleBinCheckbox);
   MassDeletionCheckbox->PlaceBelow(VerifyCopiesCheckbox);
   FreeSpaceCheckbox->PlaceBelow(MassDeletionCheckbox);
+  WorkersLabel->PlaceBelow(FreeSpaceCheckbox, 0, 0, static_cast<int>(WorkersLabel->GetText().size()));
+  WorkersEdit->PlaceRightOf(WorkersLabel, 1, static_cast<int>(WorkersEdit->GetMaxLength()) + 1);
 }
 
 bool TOptionsDialog::Execute() {
@@ -87,6 +113,7 @@ bool TOptionsDialog::Execute() {
   VerifyCopiesCheckbox->SetChecked(Options->VerifyCopies);
   MassDeletionCheckbox->SetChecked(Options->ConfirmMassDeletion);
   FreeSpaceCheckbox->SetChecked(Options->CheckFreeSpace);
+  WorkersEdit->SetText(std::to_wstring(Options->CompareWorkers));
 
   if (!ExecuteOk())
     return false;
@@ -102,6 +129,7 @@ bool TOptionsDialog::Execute() {
   bool VerifyCopies = VerifyCopiesCheckbox->GetChecked();
   bool MassDeletion = MassDeletionCheckbox->GetChecked();
   bool FreeSpace = FreeSpaceCheckbox->GetChecked();
+  std::wstring Workers = WorkersEdit->GetText();
 
   Options->Load();
   Options->CompareCommand = Command;
@@ -114,6 +142,7 @@ bool TOptionsDialog::Execute() {
   Options->VerifyCopies = VerifyCopies;
   Options->ConfirmMassDeletion = MassDeletion;
   Options->CheckFreeSpace = FreeSpace;
+  Options->CompareWorkers = ParseWorkers(Workers, Options->CompareWorkers);
   Options->Save();
   return true;
 }

@@ -5,8 +5,8 @@
 class TVelmoraOptions;
 
 // The configuration dialog: the external compare command and its arguments, the four switches of
-// the synchronisation and its four safety nets. The other options are edited per run in the comparison
-// dialog.
+// the synchronisation, its four safety nets and the comparison's number of threads. The other options are
+// edited per run in the comparison dialog.
 class TOptionsDialog final : public TOkCancelDialog {
 public:
   TOptionsDialog();
@@ -19,7 +19,7 @@ public:
   bool Execute();
 
   void ClearControls() override;
-  // Nineteen rows high, as wide as the FAR window minus 4.
+  // Twenty rows high, as wide as the FAR window minus 4.
   void AdjustSize(int &Width, int &Height) override;
   void SetSize(int Width, int Height) override;
   const wchar_t *ClassName() const override { return L"TOptionsDialog"; }
@@ -37,6 +37,8 @@ public:
   TCheckbox *VerifyCopiesCheckbox = nullptr;
   TCheckbox *MassDeletionCheckbox = nullptr;
   TCheckbox *FreeSpaceCheckbox = nullptr;
+  TLabel *WorkersLabel = nullptr;
+  TEdit *WorkersEdit = nullptr;
 
 protected:
   void CreateClientControls() override;

@@ -262,9 +262,11 @@ enum TVelmoraMessage : int {
   MKeptForMasksBefore = 201,
   MKeptForMasksAfter = 202,
   MFailureListDirectory = 203,
+  MOptionsCompareWorkers = 204,
+  MCompareProgressCounts = 205,
 
   // How many messages every language file holds.
-  MMessageCount = 204
+  MMessageCount = 206
 };
 
 // The description lines of the differences document, in the order they are written.

@@ -239,6 +239,8 @@ private:
 // user's thousands separator: "###,###,###,##0"; 1 000 000 000 000 bytes and more in MiB as
 // "###,###,##0 MiB"; a negative size as Unknown.
 std::wstring FormatGroupedNumber(int64_t Value);
+// A duration in seconds as h:mm:ss, or m:ss under an hour.
+std::wstring FormatDuration(uint64_t Seconds);
 std::wstring FormatFileSizeText(int64_t Size, const std::wstring &Unknown);
 // A day count as "dd.mm.yyyy hh:nn:ss", with the user's time separator.
 std::wstring FormatDayCountText(double Days);

@@ -409,9 +409,6 @@ int TSynchronizeTask::ConfirmSafety(const TRunTotals &Totals) {
 
 // ---- Progress ----
 
-namespace {
-
-// A duration in seconds as h:mm:ss, or m:ss under an hour.
 std::wstring FormatDuration(uint64_t Seconds) {
   wchar_t Text[32];
   if (Seconds >= 3600)
@@ -420,8 +417,6 @@ std::wstring FormatDuration(uint64_t Seconds) {
     swprintf(Text, 32, L"%llu:%02llu", Seconds / 60, Seconds % 60);
   return Text;
 }
-
-} // namespace
 
 void TSynchronizeTask::ShowProgress(const std::wstring &Path1, const std::wstring &Path2, int64_t Done,
                                     int64_t Total, int Label1, int Label2) {

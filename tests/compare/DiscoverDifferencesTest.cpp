@@ -125,6 +125,20 @@ protected:
     EXPECT_EQ(nullptr, Document());
     EXPECT_EQ(0u, TempFiles());
   }
+  // Every progress update is due (each reading of the clock is a second after the one before);
+  // Esc is pressed at the Tick-th reading (never with 0).
+  static void EscAtTick(int Tick) {
+    EscTick = Tick;
+    Ticks = 0;
+    TFarProgress::SetTickSource([]() -> DWORD {
+      if (++Ticks == EscTick)
+        THostConsole::PushKey(VK_ESCAPE);
+      return DWORD(Ticks) * 1000;
+    });
+  }
+  static inline int Ticks = 0;
+  static inline int EscTick = 0;
+
   void NeedConsole() {
     std::wstring Why;
     ConsoleReady = THostConsole::Ensure(&Why);
@@ -407,14 +421,8 @@ TEST_F(DiscoverDifferencesTest, EscDuringALongContentsComparisonStopsWithoutATra
   File(Left + L"\\other.txt", "x");
   ShowFolders();
   ASSERT_TRUE(HostPanels().Select(THostSide::Right, L"big.bin"));
-  // Every progress update is due; Esc arrives while the big pair is being read.
-  static int Ticks;
-  Ticks = 0;
-  TFarProgress::SetTickSource([]() -> DWORD {
-    if (++Ticks == 400)
-      THostConsole::PushKey(VK_ESCAPE);
-    return DWORD(Ticks) * 1000;
-  });
+  // Esc arrives while the big pair is being read.
+  EscAtTick(400);
   THostDialogUser(Host.Script()).Clear(L"Only selected items").Press(L"OK");
   Host.Script().AnswerMessage(0, Host.Msg(MAbortText));
   EXPECT_EQ(0, Host.OpenFromPluginsMenu());
@@ -422,7 +430,7 @@ TEST_F(DiscoverDifferencesTest, EscDuringALongContentsComparisonStopsWithoutATra
   ASSERT_EQ(1u, Questions().size());
   std::vector<THostMessage> Progress = HostProgressMessages(Host);
   ASSERT_FALSE(Progress.empty());
-  ASSERT_EQ(6u, Progress.back().Lines.size());
+  ASSERT_EQ(8u, Progress.back().Lines.size());
   EXPECT_EQ(Host.Msg(MTitle), Progress.back().Lines[0]);
   // Lines below the title are padded to the window's width.
   EXPECT_EQ(0u, Progress.back().Lines[1].find(Host.Msg(MCompareProgressLeft)));
@@ -446,6 +454,103 @@ TEST_F(DiscoverDifferencesTest, EscAnsweredWithCancelLetsTheRunGoOn) {
   Host.Script().AnswerMessage(1, Host.Msg(MAbortText));
   EXPECT_EQ(0, Host.OpenFromPluginsMenu());
   EXPECT_EQ((Lines{L"==>>F\tonly left.txt"}), DifferenceLines());
+}
+
+// More directories than the workers look ahead at, nested, with contents differences, one-sided
+// entries and a file that cannot be read: every number of workers writes the same lines in the
+// same order and selects the same items as the walk on FAR's thread alone.
+TEST_F(DiscoverDifferencesTest, EveryNumberOfWorkersWritesTheSameDocumentAndSelection) {
+  Option(L"ProcessSubfolders", 1);
+  Option(L"CompareContents", 1);
+  for (int D = 0; D < 24; ++D) {
+    const std::wstring Dir = L"dir" + std::to_wstring(D);
+    Folder(Left + L"\\" + Dir);
+    Folder(Right + L"\\" + Dir);
+    Folder(Left + L"\\" + Dir + L"\\inner");
+    if (D % 5 != 0)
+      Folder(Right + L"\\" + Dir + L"\\inner");
+    for (int F = 0; F < 4; ++F) {
+      const std::wstring Name = Dir + L"\\file" + std::to_wstring(F) + L".txt";
+      Both(Name, "same " + std::to_string(D));
+      if (F == D % 4)
+        File(Right + L"\\" + Name, "diff " + std::to_string(D));
+      const std::wstring Deep = Dir + L"\\inner\\deep" + std::to_wstring(F) + L".txt";
+      if (D % 5 != 0)
+        Both(Deep, "deep");
+      else
+        File(Left + L"\\" + Deep, "deep");
+    }
+    if (D % 7 == 0)
+      File(Left + L"\\" + Dir + L"\\onlyleft.txt", "x");
+  }
+  ShowFolders();
+  HANDLE Lock = CreateFileW((Right + L"\\dir9\\file2.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, Lock);
+  Option(L"CompareWorkers", 1);
+  Compare();
+  const Lines Expected = DifferenceLines();
+  const Lines ExpectedLeft = Selected(THostSide::Left), ExpectedRight = Selected(THostSide::Right);
+  // A contents line per directory, five inner directories and four files on the left only, the locked file.
+  ASSERT_EQ(24u + 5u + 4u + 1u, Expected.size());
+  EXPECT_NE(Expected.end(), std::find(Expected.begin(), Expected.end(), L"--!>C\tdir9\\file2.txt"));
+  for (uint64_t Workers : {2, 3, 16}) {
+    Option(L"CompareWorkers", Workers);
+    Compare();
+    EXPECT_EQ(Expected, DifferenceLines()) << Workers << " workers";
+    EXPECT_EQ(ExpectedLeft, Selected(THostSide::Left)) << Workers << " workers";
+    EXPECT_EQ(ExpectedRight, Selected(THostSide::Right)) << Workers << " workers";
+  }
+  CloseHandle(Lock);
+}
+
+TEST_F(DiscoverDifferencesTest, EscWhileTheWorkersListStopsTheRunWithoutATrace) {
+  NeedConsole();
+  Option(L"ProcessSubfolders", 1);
+  Option(L"CompareWorkers", 4);
+  for (int D = 0; D < 40; ++D) {
+    Folder(Left + L"\\d" + std::to_wstring(D));
+    Folder(Right + L"\\d" + std::to_wstring(D));
+    File(Left + L"\\d" + std::to_wstring(D) + L"\\f.txt", "left");
+  }
+  ShowFolders();
+  EscAtTick(20);
+  THostDialogUser(Host.Script()).Press(L"OK");
+  Host.Script().AnswerMessage(0, Host.Msg(MAbortText));
+  EXPECT_EQ(0, Host.OpenFromPluginsMenu());
+
+  ASSERT_EQ(1u, Questions().size());
+  EXPECT_EQ(nullptr, Document());
+  EXPECT_EQ(0u, TFarEditorManaged::RegisteredCount());
+  EXPECT_EQ(0u, TempFiles());
+  EXPECT_TRUE(Selected(THostSide::Left).empty());
+}
+
+// The window says how far the walk has come, and names the panels' directories as FAR shows
+// them from its first drawing on.
+TEST_F(DiscoverDifferencesTest, TheProgressWindowCountsEntriesAndDifferencesAndShowsNoLongPaths) {
+  NeedConsole();
+  File(Left + L"\\a.txt", "x");
+  File(Right + L"\\b.txt", "x");
+  Both(L"c.txt", "same");
+  ShowFolders();
+  // Every drawing is due: the window is drawn before each pair is judged.
+  EscAtTick(0);
+  Compare();
+
+  const std::vector<THostMessage> Progress = HostProgressMessages(Host);
+  ASSERT_GE(Progress.size(), 4u);
+  const THostMessage &First = Progress.front();
+  ASSERT_EQ(8u, First.Lines.size());
+  EXPECT_EQ(std::wstring::npos, First.Lines[2].find(L"\\\\?\\")) << HostUtf8(First.Lines[2]);
+  EXPECT_NE(std::wstring::npos, First.Lines[2].find(L"left\\*")) << HostUtf8(First.Lines[2]);
+  EXPECT_NE(std::wstring::npos, First.Lines[4].find(L"right\\*")) << HostUtf8(First.Lines[4]);
+  EXPECT_EQ(0u, First.Lines[7].find(Format(Host.Msg(MCompareProgressCounts), {L"0", L"0", L""})));
+  // The last drawing was made before c.txt was judged: three entries met, two of them differences.
+  const THostMessage &Last = Progress.back();
+  ASSERT_EQ(8u, Last.Lines.size());
+  EXPECT_EQ(0u, Last.Lines[7].find(Format(Host.Msg(MCompareProgressCounts), {L"3", L"2", L""})))
+      << HostUtf8(Last.Lines[7]);
 }
 
 TEST_F(DiscoverDifferencesTest, OnlyTwoFilePanelsAreCompared) {

@@ -173,6 +173,7 @@ const std::map<int, std::wstring> FormatMessages = {
     {MNoSpaceLeft, L"ss"},          {MNoSpaceRight, L"ss"},        // to copy, free
     {MDocumentMemoryLast, L"s"},                                   // when the pair was synchronised
     {MDocumentMemoryDamaged, L"s"},                                // the state file
+    {MCompareProgressCounts, L"sss"},                             // entries, differences, elapsed
 };
 
 std::wstring ExpectedConversions(int N) {

@@ -31,15 +31,15 @@ std::vector<int> Bounds(const TFarDialog::TControl *Control) {
   return {Left, Top, Width, Height};
 }
 
-TEST_F(OptionsDialogTest, At80ColumnsTheDialogIs76By19WithOneControlPerRow) {
+TEST_F(OptionsDialogTest, At80ColumnsTheDialogIs76By20WithOneControlPerRow) {
   TOptionsDialog Dialog;
   ASSERT_TRUE(Dialog.Build());
   int Left, Top, Width, Height;
   Dialog.GetBounds(Left, Top, Width, Height);
   EXPECT_EQ(76, Width);
-  EXPECT_EQ(19, Height);
-  EXPECT_EQ(15, Dialog.GetButtonSeparator()->GetTop());
-  EXPECT_EQ(16, Dialog.GetOkButton()->GetTop());
+  EXPECT_EQ(20, Height);
+  EXPECT_EQ(16, Dialog.GetButtonSeparator()->GetTop());
+  EXPECT_EQ(17, Dialog.GetOkButton()->GetTop());
   // Label, field, label, field, four check boxes, a separator and the four nets: rows 2 to 14,
   // from column 5 to the client area's right edge (column 70 of a 76-column dialog).
   const TFarDialog::TControl *Rows[] = {Dialog.CommandLabel,         Dialog.CommandEdit,
@@ -63,6 +63,28 @@ TEST_F(OptionsDialogTest, At80ColumnsTheDialogIs76By19WithOneControlPerRow) {
   EXPECT_EQ(Host.Msg(MOptionsSilentModeByDefault), Dialog.SilentModeCheckbox->GetText());
   EXPECT_EQ(Host.Msg(MGlobalRemember), Dialog.GlobalRememberCheckbox->GetText());
   EXPECT_EQ(Host.Msg(MTitle), Dialog.GetBox()->GetText());
+  // The number of threads on row 15: its label, and a field for two digits right after it.
+  const int LabelWidth = static_cast<int>(Host.Msg(MOptionsCompareWorkers).size());
+  EXPECT_EQ((std::vector<int>{5, 15, LabelWidth, 1}), Bounds(Dialog.WorkersLabel));
+  EXPECT_EQ((std::vector<int>{5 + LabelWidth + 1, 15, 3, 1}), Bounds(Dialog.WorkersEdit));
+}
+
+TEST_F(OptionsDialogTest, TheNumberOfThreadsIsKeptBetweenOneAndSixteen) {
+  const std::pair<const wchar_t *, uint64_t> Cases[] = {
+      {L"8", 8}, {L"1", 1}, {L"0", 1}, {L"99", 16}, {L"", 3}};
+  for (const auto &[Typed, Stored] : Cases) {
+    Store().SetNumber(VelmoraPluginGuid, L"", L"CompareWorkers", 3);
+    TVelmoraOptions Options;
+    Options.Load();
+    TOptionsDialog Dialog;
+    Dialog.Options = &Options;
+    User()
+        .Inspect([&](THostDialog &Live) { EXPECT_EQ(L"3", Live.Items[Dialog.WorkersEdit->GetIndex()].Data); })
+        .Type(Dialog.WorkersEdit->GetIndex(), Typed)
+        .Press(Host.Msg(MOk));
+    ASSERT_TRUE(Dialog.Execute());
+    EXPECT_EQ(Stored, StoredNumber(L"CompareWorkers")) << HostUtf8(Typed);
+  }
 }
 
 TEST_F(OptionsDialogTest, OkSavesWhatTheUserEnteredAndKeepsKeysTheDialogDoesNotShow) {

@@ -63,6 +63,7 @@ void ExpectDefaults(const TVelmoraOptions &O) {
   EXPECT_TRUE(O.ConfirmMassDeletion);
   EXPECT_TRUE(O.CheckFreeSpace);
   EXPECT_FALSE(O.RememberPair);
+  EXPECT_EQ(O.CompareWorkers, TVelmoraOptions::DefaultCompareWorkers);
 }
 
 // Every field away from its default.
@@ -94,6 +95,7 @@ void SetAllOtherThanDefault(TVelmoraOptions &O) {
   O.ConfirmMassDeletion = false;
   O.CheckFreeSpace = false;
   O.RememberPair = true;
+  O.CompareWorkers = 9;
 }
 
 void ExpectAllOtherThanDefault(const TVelmoraOptions &O) {
@@ -126,6 +128,7 @@ void ExpectAllOtherThanDefault(const TVelmoraOptions &O) {
   EXPECT_EQ(O.ConfirmMassDeletion, Expected.ConfirmMassDeletion);
   EXPECT_EQ(O.CheckFreeSpace, Expected.CheckFreeSpace);
   EXPECT_EQ(O.RememberPair, Expected.RememberPair);
+  EXPECT_EQ(O.CompareWorkers, Expected.CompareWorkers);
 }
 
 class OptionsTest : public TInProcessPluginTest<TVelmoraPlugin> {
@@ -166,7 +169,7 @@ TEST_F(OptionsTest, SaveWritesEveryKeyWithItsTypeInTheRootKey) {
   TVelmoraOptions Options;
   Options.Save();
   std::vector<std::wstring> Names = Store().ValueNames(VelmoraPluginGuid, L"");
-  EXPECT_EQ(Names.size(), 27u);
+  EXPECT_EQ(Names.size(), 28u);
   for (const wchar_t *Key : BooleanKeys) {
     const THostSettingsValue *Value = Store().Find(VelmoraPluginGuid, L"", Key);
     ASSERT_NE(Value, nullptr) << Key;
@@ -256,7 +259,7 @@ TEST_F(OptionsTest, ARefusedWriteDoesNotStopTheOthers) {
   EXPECT_FALSE(Store().Find(VelmoraPluginGuid, L"", L"ProcessSubfolders"));
   EXPECT_FALSE(Store().Find(VelmoraPluginGuid, L"", L"CompareCommand"));
   EXPECT_EQ(Store().GetNumber(VelmoraPluginGuid, L"", L"GlobalRemember"), 1u);
-  EXPECT_EQ(Store().ValueNames(VelmoraPluginGuid, L"").size(), 25u);
+  EXPECT_EQ(Store().ValueNames(VelmoraPluginGuid, L"").size(), 26u);
   EXPECT_EQ(Store().OpenHandles(), 0u);
 }
 
@@ -290,3 +293,13 @@ TEST_F(OptionsTest, TheScanDepthFollowsTheThreeFields) {
 }
 
 } // namespace
+
+TEST_F(OptionsTest, AWorkerCountOutOfRangeIsTakenAsTheNearestAllowed) {
+  const std::pair<uint64_t, int32_t> Cases[] = {{0, 1}, {1, 1}, {16, 16}, {17, 16}, {~0ull, 1}};
+  for (const auto &[Stored, Expected] : Cases) {
+    Store().SetNumber(VelmoraPluginGuid, L"", L"CompareWorkers", Stored);
+    TVelmoraOptions Options;
+    Options.Load();
+    EXPECT_EQ(Options.CompareWorkers, Expected) << Stored;
+  }
+}
