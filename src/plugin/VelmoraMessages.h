@@ -240,9 +240,16 @@ enum TVelmoraMessage : int {
   MNoSpaceLeft = 179,
   MNoSpaceRight = 180,
   MGuardQuestion = 181,
+  MCountStopped = 182,
+  MDeleteAtLeastLeft = 183,
+  MDeleteAtLeastRight = 184,
+  MNoSpaceBoth = 185,
+  MSpaceAtLeastLeft = 186,
+  MSpaceAtLeastRight = 187,
+  MSpaceAtLeastBoth = 188,
 
   // How many messages every language file holds.
-  MMessageCount = 182
+  MMessageCount = 189
 };
 
 // The description lines of the differences document, in the order they are written.

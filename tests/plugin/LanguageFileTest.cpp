@@ -171,6 +171,10 @@ const std::map<int, std::wstring> FormatMessages = {
     {MMassDeletionLeft, L"ss"},    {MMassDeletionRight, L"ss"},   // to delete, of all
     {MEmptySideDeletes, L"s"},                                    // to delete
     {MNoSpaceLeft, L"ss"},         {MNoSpaceRight, L"ss"},        // to copy, free
+    {MDeleteAtLeastLeft, L"s"},    {MDeleteAtLeastRight, L"s"},   // deletions counted before Esc
+    {MNoSpaceBoth, L"ss"},                                        // to copy, free
+    {MSpaceAtLeastLeft, L"ss"},    {MSpaceAtLeastRight, L"ss"},   // counted before Esc, free
+    {MSpaceAtLeastBoth, L"ss"},
 };
 
 std::wstring ExpectedConversions(int N) {
