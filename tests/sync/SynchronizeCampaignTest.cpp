@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <iterator>
 #include <map>
@@ -61,6 +62,30 @@ TTreeState TreeOf(const std::wstring &Root, bool ExactCase = false) {
   TTreeState State;
   ReadTree(Root, L"", ExactCase, State);
   return State;
+}
+
+// The two numbers of Text when it is Format filled in ("%s" twice).
+bool ParseTwoNumbers(const std::wstring &Format, std::wstring Text, int64_t &First, int64_t &Second) {
+  const size_t One = Format.find(L"%s"), Two = Format.find(L"%s", One + 2);
+  if (Two == std::wstring::npos)
+    return false;
+  const std::wstring Before = Format.substr(0, One), Between = Format.substr(One + 2, Two - One - 2),
+                     After = Format.substr(Two + 2);
+  Text.erase(Text.find_last_not_of(L' ') + 1);
+  if (Text.size() < Before.size() + After.size() || Text.compare(0, Before.size(), Before) != 0 ||
+      Text.compare(Text.size() - After.size(), After.size(), After) != 0)
+    return false;
+  const std::wstring Middle = Text.substr(Before.size(), Text.size() - Before.size() - After.size());
+  const size_t Split = Middle.find(Between);
+  if (Split == std::wstring::npos)
+    return false;
+  auto Number = [](std::wstring Digits) {
+    Digits.erase(std::remove(Digits.begin(), Digits.end(), L','), Digits.end());
+    return static_cast<int64_t>(std::wcstoll(Digits.c_str(), nullptr, 10));
+  };
+  First = Number(Middle.substr(0, Split));
+  Second = Number(Middle.substr(Split + Between.size()));
+  return true;
 }
 
 // The seeds of this run: the fixed ones, or one to replay, or as many more as asked for.
@@ -359,6 +384,13 @@ TEST_P(SynchronizeCampaignTest, WhatTheRunPromisesHoldsOnDisk) {
   SCOPED_TRACE(std::to_string(Listed.size()) + " lines, " + std::to_string(Answers) + " answers, " +
                (RunStarted ? "run, " : "no run, ") + std::to_string(Remaining.size()) + " left");
   HeldScope.Release();
+  // A warning's "N of M" never deletes more than the side holds.
+  for (const auto &M : Host.Messages())
+    for (const int Warning : {MMassDeletionLeft, MMassDeletionRight})
+      for (const auto &Shown : M.Lines)
+        if (int64_t Deleting = 0, Of = 0; ParseTwoNumbers(Host.Msg(Warning), Shown, Deleting, Of)) {
+          EXPECT_LE(Deleting, Of) << HostUtf8(Shown);
+        }
   // Nothing outside the two trees changed.
   const TTreeState OutsideAfter = TreeOf(Outside, true);
   EXPECT_EQ(OutsideBefore.Files, OutsideAfter.Files);

@@ -37,19 +37,20 @@ protected:
     THostConsole::PushKey(VK_ESCAPE);
     return true;
   }
-  // A folder on the small file system, and how many bytes are free there.
-  std::wstring FullDisk(uint64_t &Free) {
+  // A folder on the small file system, and how many bytes are free there; false where there is
+  // none (SkipWhy says why).
+  bool FullDisk(std::wstring &Disk, uint64_t &Free) {
     std::wstring Why;
-    const std::wstring Disk = FullDiskFolder(Why);
+    Disk = FullDiskFolder(Why);
     if (Disk.empty()) {
       SkipWhy = HostUtf8(Why);
-      return Disk;
+      return false;
     }
     ULARGE_INTEGER Bytes{};
     EXPECT_TRUE(::GetDiskFreeSpaceExW(Disk.c_str(), &Bytes, nullptr, nullptr));
     Free = Bytes.QuadPart;
     Disks.push_back(Disk);
-    return Disk;
+    return true;
   }
   void TearDown() override {
     for (const auto &Disk : Disks)
@@ -98,11 +99,9 @@ TEST_F(SynchronizeGuardsTest, EscWhileCountingStillWarnsBeforeDeleting) {
 }
 
 TEST_F(SynchronizeGuardsTest, EscWhileCountingStillWarnsBeforeFillingADisk) {
+  std::wstring Disk;
   uint64_t Free = 0;
-  const std::wstring Disk = FullDisk(Free);
-  if (Disk.empty())
-    GTEST_SKIP() << SkipWhy;
-  if (!StopTheCounting())
+  if (!FullDisk(Disk, Free) || !StopTheCounting())
     GTEST_SKIP() << SkipWhy;
   MakeDir(Left + L"\\big");
   WriteFile(Left + L"\\big\\a.bin", Bytes(Free + 4096, 'a'));
@@ -198,9 +197,9 @@ TEST_F(SynchronizeGuardsTest, TheMassDeletionWarningNeverCountsMoreThanTheSideHo
 }
 
 TEST_F(SynchronizeGuardsTest, CopiesBothWaysOntoOneDiskAreWeighedTogether) {
+  std::wstring Disk;
   uint64_t Free = 0;
-  const std::wstring Disk = FullDisk(Free);
-  if (Disk.empty())
+  if (!FullDisk(Disk, Free))
     GTEST_SKIP() << SkipWhy;
   // Each copy fits into what stays free on its own; both together do not.
   const uint64_t Size = Free * 3 / 10 / 4096 * 4096;
@@ -223,9 +222,9 @@ TEST_F(SynchronizeGuardsTest, CopiesBothWaysOntoOneDiskAreWeighedTogether) {
 }
 
 TEST_F(SynchronizeGuardsTest, AReplacingCopyCountsInFullBesideTheFileItReplaces) {
+  std::wstring Disk;
   uint64_t Free = 0;
-  const std::wstring Disk = FullDisk(Free);
-  if (Disk.empty())
+  if (!FullDisk(Disk, Free))
     GTEST_SKIP() << SkipWhy;
   const uint64_t Size = Free * 6 / 10 / 4096 * 4096;
   WriteFile(Left + L"\\a.bin", Bytes(Size, 'n'));
