@@ -240,16 +240,21 @@ enum TVelmoraMessage : int {
   MNoSpaceLeft = 179,
   MNoSpaceRight = 180,
   MGuardQuestion = 181,
-  MCountStopped = 182,
-  MDeleteAtLeastLeft = 183,
-  MDeleteAtLeastRight = 184,
-  MNoSpaceBoth = 185,
-  MSpaceAtLeastLeft = 186,
-  MSpaceAtLeastRight = 187,
-  MSpaceAtLeastBoth = 188,
+  MDeleteTooLongLeft = 182,
+  MDeleteTooLongRight = 183,
+  MKeptForMasksBefore = 184,
+  MKeptForMasksAfter = 185,
+  MFailureListDirectory = 186,
+  MCountStopped = 187,
+  MDeleteAtLeastLeft = 188,
+  MDeleteAtLeastRight = 189,
+  MNoSpaceBoth = 190,
+  MSpaceAtLeastLeft = 191,
+  MSpaceAtLeastRight = 192,
+  MSpaceAtLeastBoth = 193,
 
   // How many messages every language file holds.
-  MMessageCount = 189
+  MMessageCount = 194
 };
 
 // The description lines of the differences document, in the order they are written.

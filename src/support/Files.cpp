@@ -3,9 +3,11 @@
 #include "Handles.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <memory>
 #include <objbase.h>
 #include <shellapi.h>
+#include <shobjidl.h>
 #include <vector>
 
 namespace {
@@ -106,7 +108,160 @@ private:
   HRESULT FResult;
 };
 
+// The shell's file operation object; declared here, as the import library may lack it.
+constexpr CLSID FileOperationClass = {
+    0x3ad05575, 0x8857, 0x4850, {0x92, 0x77, 0x11, 0xb8, 0x5b, 0xdb, 0x8e, 0x09}};
+
+// Watches a deletion by the file operation object: an item about to go for good instead of into
+// the Recycle Bin is refused, and so is everything after it.
+class TRecycleOnlySink final : public IFileOperationProgressSink {
+public:
+  bool Refused = false;
+  bool Asked = false;
+
+  // It lives on the caller's stack for the one operation.
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID Id, void **Object) override {
+    if (Id == __uuidof(IUnknown) || Id == __uuidof(IFileOperationProgressSink)) {
+      *Object = this;
+      return S_OK;
+    }
+    *Object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+  HRESULT STDMETHODCALLTYPE PreDeleteItem(DWORD Flags, IShellItem *) override {
+    Asked = true;
+    if (!Refused && (Flags & TSF_DELETE_RECYCLE_IF_POSSIBLE))
+      return S_OK;
+    Refused = true;
+    return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+  }
+  HRESULT STDMETHODCALLTYPE StartOperations() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE FinishOperations(HRESULT) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE PreRenameItem(DWORD, IShellItem *, LPCWSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE PostRenameItem(DWORD, IShellItem *, LPCWSTR, HRESULT, IShellItem *) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE PreMoveItem(DWORD, IShellItem *, IShellItem *, LPCWSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE PostMoveItem(DWORD, IShellItem *, IShellItem *, LPCWSTR, HRESULT,
+                                         IShellItem *) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE PreCopyItem(DWORD, IShellItem *, IShellItem *, LPCWSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE PostCopyItem(DWORD, IShellItem *, IShellItem *, LPCWSTR, HRESULT,
+                                         IShellItem *) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE PostDeleteItem(DWORD, IShellItem *, HRESULT, IShellItem *) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE PreNewItem(DWORD, IShellItem *, LPCWSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE PostNewItem(DWORD, IShellItem *, LPCWSTR, LPCWSTR, DWORD, HRESULT,
+                                        IShellItem *) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE UpdateProgress(UINT, UINT) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE ResetTimer() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE PauseTimer() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE ResumeTimer() override { return S_OK; }
+};
+
+// Releases a COM interface however the caller leaves.
+template <class T> struct TComPointer {
+  T *Pointer = nullptr;
+  ~TComPointer() {
+    if (Pointer)
+      Pointer->Release();
+  }
+  TComPointer() = default;
+  TComPointer(const TComPointer &) = delete;
+  TComPointer &operator=(const TComPointer &) = delete;
+};
+
+// The deletion through the file operation object; false when the system has none that works
+// (wine's answers E_NOTIMPL), and then nothing was done.
+bool RecycleThroughFileOperation(const std::wstring &Path, TRecycleResult &Result) {
+  TComPointer<IFileOperation> Operation;
+  TComPointer<IShellItem> Item;
+  if (FAILED(::CoCreateInstance(FileOperationClass, nullptr, CLSCTX_ALL, __uuidof(IFileOperation),
+                                reinterpret_cast<void **>(&Operation.Pointer))) ||
+      FAILED(Operation.Pointer->SetOperationFlags(FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT |
+                                                  FOF_NOERRORUI | FOFX_EARLYFAILURE)) ||
+      FAILED(::SHCreateItemFromParsingName(Path.c_str(), nullptr, __uuidof(IShellItem),
+                                           reinterpret_cast<void **>(&Item.Pointer))))
+    return false;
+  TRecycleOnlySink Sink;
+  if (FAILED(Operation.Pointer->DeleteItem(Item.Pointer, &Sink)))
+    return false;
+  const HRESULT Performed = Operation.Pointer->PerformOperations();
+  if (Performed == E_NOTIMPL && !Sink.Asked)
+    return false;
+  BOOL Aborted = FALSE;
+  Operation.Pointer->GetAnyOperationsAborted(&Aborted);
+  if (Sink.Refused)
+    Result = rrRefused;
+  else
+    Result = SUCCEEDED(Performed) && !Aborted && ::GetFileAttributesW(Path.c_str()) == INVALID_FILE_ATTRIBUTES
+                 ? rrRecycled
+                 : rrFailed;
+  return true;
+}
+
+// The shell's own deletion, which recycles where it can and deletes for good elsewhere.
+bool ShellDelete(const std::wstring &Path) {
+  std::wstring From = Path;
+  From.push_back(L'\0'); // a list of names, ending in an empty one
+  SHFILEOPSTRUCTW Operation{};
+  Operation.wFunc = FO_DELETE;
+  Operation.pFrom = From.c_str();
+  Operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI | FOF_NOCONFIRMMKDIR;
+  return ::SHFileOperationW(&Operation) == 0 && !Operation.fAnyOperationsAborted &&
+         ::GetFileAttributesW(Path.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
 } // namespace
+
+TRecycleResult RecycleWithShell(const std::wstring &Path) {
+  // The shell takes no path of the long form.
+  const std::wstring Plain = RemoveLongPathPrefix(Path);
+  TComScope Com;
+  TRecycleResult Result = rrFailed;
+  if (RecycleThroughFileOperation(Plain, Result))
+    return Result;
+  return ShellDelete(Plain) ? rrRecycled : rrFailed;
+}
+
+bool RecycleBinTakesFrom(const std::wstring &Directory) {
+  // The probe is a small tree: a shell may take files into its bin from where it cannot take a
+  // directory (wine moves files between file systems, not directories), and deletes those for good.
+  const std::wstring Plain = IncludeTrailingBackslash(RemoveLongPathPrefix(Directory));
+  wchar_t Name[32];
+  swprintf(Name, 32, L"~vlm%08lx.tmp", ::GetTickCount() ^ (::GetCurrentProcessId() << 16));
+  const std::wstring Probe = Plain + Name, Inside = Probe + L"\\probe";
+  if (!::CreateDirectoryW(Probe.c_str(), nullptr))
+    return false;
+  struct TCleanUp {
+    const std::wstring &Probe, &Inside;
+    // A probe the shell refused or could not move is still there.
+    ~TCleanUp() {
+      ::DeleteFileW(Inside.c_str());
+      ::RemoveDirectoryW(Probe.c_str());
+    }
+  } CleanUp{Probe, Inside};
+  TFileHandle(
+      ::CreateFileW(Inside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  TComScope Com;
+  TRecycleResult Result = rrFailed;
+  if (RecycleThroughFileOperation(Probe, Result))
+    return Result == rrRecycled;
+  // Without the object only the bin itself tells whether the probe went there or for good.
+  SHQUERYRBINFO Before{sizeof Before, 0, 0}, After{sizeof After, 0, 0};
+  const std::wstring Root = Plain.substr(0, Plain.find(L'\\') + 1);
+  return SUCCEEDED(::SHQueryRecycleBinW(Root.c_str(), &Before)) && ShellDelete(Probe) &&
+         SUCCEEDED(::SHQueryRecycleBinW(Root.c_str(), &After)) && After.i64NumItems > Before.i64NumItems;
+}
 
 std::wstring ExpandFileName(const std::wstring &Path) {
   if (Path.empty())
@@ -160,7 +315,7 @@ std::wstring ExtractParentPath(const std::wstring &Path) {
   return Path.substr(0, Last);
 }
 
-bool RemoveDirectoryLink(const std::wstring &Path) {
+bool RemoveLink(const std::wstring &Path) {
   if (!OptionalFunctions.GetFileInformationByHandleEx || !OptionalFunctions.SetFileInformationByHandle)
     return false;
   TFileHandle Link(::CreateFileW(Path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
@@ -176,6 +331,17 @@ bool RemoveDirectoryLink(const std::wstring &Path) {
       (Tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
     return false;
   return DeleteOpenFile(Link.Get(), Tag.FileAttributes);
+}
+
+bool OpensElsewhere(const std::wstring &Path) {
+  const size_t Split = Path.rfind(L'\\');
+  if (!RealPathResolutionAvailable() || Split == std::wstring::npos || Split == 0)
+    return false;
+  const std::wstring Real = RealPathName(Path);
+  const std::wstring Expected =
+      IncludeTrailingBackslash(RealPathName(Path.substr(0, Split))) + Path.substr(Split + 1);
+  return ::CompareStringOrdinal(Real.data(), static_cast<int>(Real.size()), Expected.data(),
+                                static_cast<int>(Expected.size()), TRUE) != CSTR_EQUAL;
 }
 
 bool DeleteOpenFile(HANDLE File, DWORD Attributes) {

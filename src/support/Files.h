@@ -35,14 +35,34 @@ std::wstring ExtractParentPath(const std::wstring &Path);
 // cannot be found out.
 std::wstring RealPathName(const std::wstring &Path);
 
-// Removes the directory link (junction, symbolic link) at Path itself, never what it leads to.
-// False when it could not, also where the system opens what a link leads to instead of the link
-// (as wine does with links of the Unix file system).
-bool RemoveDirectoryLink(const std::wstring &Path);
+// Removes the link (junction, symbolic link to a directory or to a file) at Path itself, never
+// what it leads to. False when it could not, also where the system opens what a link leads to
+// instead of the link (as wine does with links of the Unix file system).
+bool RemoveLink(const std::wstring &Path);
+
+// Whether opening the file at Path opens one that is somewhere else: a link the system does not
+// show as one (as wine does with Unix links to files), whose deletion would reach what it leads
+// to. Judged against where its directory really is, so drives standing for others do not count.
+bool OpensElsewhere(const std::wstring &Path);
 
 // Deletes what File (opened with DELETE and FILE_WRITE_ATTRIBUTES access) is, clearing the
 // attributes that would refuse it first. False when it could not.
 bool DeleteOpenFile(HANDLE File, DWORD Attributes);
+
+// How an item given to the Recycle Bin fared: it is in the bin; refused, because it would have
+// been deleted for good (nothing was deleted); or not moved (in use, no rights).
+enum TRecycleResult { rrRecycled, rrRefused, rrFailed };
+
+// Moves a file or a whole tree into the Recycle Bin through the shell, without any dialog of the
+// shell's own, and never lets the shell delete it for good: where its file operation object says
+// an item would not go into the bin (a drive without one, a tree over its quota), the item is
+// refused. Where the system has no such object, the shell deletes for good unasked wherever it
+// cannot recycle: it may be called only where RecycleBinTakesFrom found that it keeps what it takes.
+TRecycleResult RecycleWithShell(const std::wstring &Path);
+
+// Whether the shell's Recycle Bin keeps what is deleted in Directory: an empty file made there
+// for the purpose must arrive in the bin (where it stays). False when that cannot be found out.
+bool RecycleBinTakesFrom(const std::wstring &Directory);
 
 // Whether the system offers what RealPathName needs (looked up once at start-up).
 bool RealPathResolutionAvailable();

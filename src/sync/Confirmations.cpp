@@ -385,7 +385,9 @@ void TDeleteConfirmationDialog::CreateButtons() {
 
 void TDeleteConfirmationDialog::UpdateLabels() {
   int Message;
-  if (Permanent)
+  if (Permanent && TooLong)
+    Message = OnLeft ? MDeleteTooLongLeft : MDeleteTooLongRight;
+  else if (Permanent)
     Message = OnLeft ? MDeletePermanentlyLeft : MDeletePermanentlyRight;
   else if (ReadOnly)
     Message = OnLeft ? (IsDirectory ? MDeleteReadOnlyDirectoryLeft : MReadOnlyFileLeft)

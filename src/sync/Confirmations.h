@@ -156,8 +156,10 @@ public:
   bool OnLeft = false;
   bool ReadOnly = false;
   bool IsDirectory = false;
-  // No Recycle Bin takes the item: the question says it goes for good.
+  // No Recycle Bin takes the item: the question says it goes for good. TooLong: the reason is
+  // that its path is too long for the Recycle Bin.
   bool Permanent = false;
+  bool TooLong = false;
 
 protected:
   void CreateButtons() override;

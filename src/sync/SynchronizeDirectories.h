@@ -3,6 +3,7 @@
 #include "Differences.h"
 #include "FarEditor.h"
 #include "FarProgress.h"
+#include "Files.h"
 #include "NameFilter.h"
 #include "RunPlan.h"
 
@@ -119,11 +120,9 @@ public:
   // removable disk or a RAM disk does not), or a test's stand-in; null restores the probe.
   using TRecycleBinProbe = bool (*)(const std::wstring &Path);
   static void SetRecycleBinProbe(TRecycleBinProbe Probe);
-  // Moves a file or a whole tree to the Recycle Bin through the shell, without any dialog of the
-  // shell's own; true when it is gone from its place. A test's stand-in may replace it.
-  using TRecycleFunction = bool (*)(const std::wstring &Path);
+  // Moves a file or a whole tree to the Recycle Bin (RecycleWithShell), or a test's stand-in.
+  using TRecycleFunction = TRecycleResult (*)(const std::wstring &Path);
   static void SetRecycleFunction(TRecycleFunction Function);
-  static bool RecycleWithShell(const std::wstring &Path);
 
   // Whether a document line's path may be joined to the roots: relative, no empty, "." or ".."
   // component, no drive, stream or wildcard characters, no control characters.
@@ -171,6 +170,10 @@ private:
     std::vector<TDifferenceItem> Items;
   };
   void NoteUndone(const std::wstring &Path, bool IsDirectory);
+  // A copy stopped (Esc, Cancel, an exception) while a level was walked: notes as undone the entry
+  // in hand (unless its own walk noted what it left since UndoneBefore) and the rest of Search.
+  void NoteRestOfLevel(HANDLE Search, WIN32_FIND_DATAW &Found, const std::wstring &TargetDir,
+                       size_t UndoneBefore);
   size_t UndoneCount() const;
   void ForgetUndoneFrom(size_t Count);
 
@@ -182,8 +185,6 @@ private:
 
   // A fresh name beside the target for a copy in progress; no file-system call.
   std::wstring NextTemporaryName(const std::wstring &Directory);
-  // Removes what a failed copy left under its temporary name, when this copy made it.
-  void DeletePartialCopy(const std::wstring &Partial, const FILETIME &Started);
   // The finished copy takes the target's place; false (with LastError) when it could not.
   bool PutCopyInPlace(const std::wstring &Partial, const std::wstring &Target, bool TargetExists,
                       DWORD TargetAttributes, DWORD &LastError);
@@ -223,10 +224,11 @@ private:
   TRecycleOutcome Recycle(const std::wstring &Path, bool OnLeft, bool IsDirectory, bool Whole);
   // Reads the copy back and compares it with the source; false on any difference or failure.
   bool VerifyCopy(const std::wstring &Source, const std::wstring &Copy);
-  // With verified copies on: a copy that does not read back as its source is removed (when this
-  // copy made it) and the copy fails with LastError saying so.
-  bool VerifiedOrRemoved(const std::wstring &Source, const std::wstring &Copy, const FILETIME &Started,
-                         DWORD &LastError);
+  // With verified copies on: a copy that does not read back as its source fails with LastError
+  // saying so.
+  bool VerifiedOrRemoved(const std::wstring &Source, const std::wstring &Copy, DWORD &LastError);
+  // The copy of the listed source stands complete at Copy: its attributes, and the run's progress.
+  void CopyCompleted(const std::wstring &Copy, const WIN32_FIND_DATAW &Listed);
   // A file of Bytes was copied or an entry deleted: the whole run's progress moves on.
   void EntryDone(int64_t Bytes) {
     ++FRun.FilesDone;
@@ -257,12 +259,6 @@ private:
   int64_t FPassDone = 0, FPassTotal = 0;
   // What the copy progress routine could not hand through the system's copy.
   std::exception_ptr FCopyFailure;
-  // The file the copy in progress writes, as the system reported it to the progress routine.
-  struct TFileIdentity {
-    bool Known = false;
-    DWORD Volume = 0, IndexHigh = 0, IndexLow = 0;
-    FILETIME Created{};
-  } FPartialIdentity;
   unsigned FTemporaryCounter = 0;
   // The whole run: what it is expected to do, what it did, and when it began.
   struct TRunProgress {
@@ -275,6 +271,8 @@ private:
   bool FVerify = false;
   // Inside a tree the user agreed to delete for good: its entries are not asked about again.
   bool FPermanentAgreed = false;
+  // The directory RemoveDirectoryTree last refused to remove stays for what the masks leave out.
+  bool FKeptForMasks = false;
   // Per side (0 left): whether its volume keeps a Recycle Bin, -1 not yet known.
   int FHasRecycleBin[2] = {-1, -1};
   // The read-back buffers of a verified copy, made once per run.

@@ -27,16 +27,17 @@ constexpr DWORD VerifyFailedError = ERROR_CRC;
 TSynchronizeTask::TCopyFileFunction CopyFileFunction = &::CopyFileExW;
 TSynchronizeTask::TMoveFileFunction MoveFileFunction = &::MoveFileExW;
 
-// Fixed disks keep a Recycle Bin; shares, removable and RAM disks do not.
+// Fixed disks may keep a Recycle Bin; shares, removable and RAM disks do not. Whether it keeps
+// what the shell is given there is tried, as a file system of its own may have none.
 bool VolumeHasRecycleBin(const std::wstring &Path) {
   wchar_t Volume[MAX_PATH + 1];
   if (!::GetVolumePathNameW(RemoveLongPathPrefix(Path).c_str(), Volume, MAX_PATH))
     return false;
-  return ::GetDriveTypeW(Volume) == DRIVE_FIXED;
+  return ::GetDriveTypeW(Volume) == DRIVE_FIXED && RecycleBinTakesFrom(Path);
 }
 
 TSynchronizeTask::TRecycleBinProbe RecycleBinProbe = &VolumeHasRecycleBin;
-TSynchronizeTask::TRecycleFunction RecycleFunction = &TSynchronizeTask::RecycleWithShell;
+TSynchronizeTask::TRecycleFunction RecycleFunction = &RecycleWithShell;
 // The size of each read of a verified copy: large reads, aligned for reads past the cache.
 constexpr DWORD VerifyBlock = 1 << 20;
 
@@ -78,6 +79,65 @@ void ForceDirectories(const std::wstring &Path) {
     ForceDirectories(Parent);
   ::CreateDirectoryW(Bare.c_str(), nullptr);
 }
+
+// A file a copy writes, made by the run itself under a name that did not exist. The run holds it
+// open (for its attributes only, which stands in no one's way) from then on, so no other file can
+// be given its number: a file under the name with that number is the run's own. Unless it took
+// its place, it goes on every way out of the copy (a failure, Esc, an exception), so nothing
+// partial stays.
+class TOwnFile {
+public:
+  TOwnFile() = default;
+  TOwnFile(const TOwnFile &) = delete;
+  TOwnFile &operator=(const TOwnFile &) = delete;
+  ~TOwnFile() { Remove(); }
+
+  // Makes Path, which must not exist yet; false (with the system's error) when it could not.
+  bool Create(const std::wstring &Path) {
+    FHeld.Reset(::CreateFileW(Path.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!FHeld)
+      return false;
+    BY_HANDLE_FILE_INFORMATION Info{};
+    if (!::GetFileInformationByHandle(FHeld.Get(), &Info)) {
+      // A file that could not be told again later is not left behind to be guessed at.
+      const DWORD Error = ::GetLastError();
+      FHeld.Reset();
+      ::DeleteFileW(Path.c_str());
+      ::SetLastError(Error);
+      return false;
+    }
+    FPath = Path;
+    FVolume = Info.dwVolumeSerialNumber;
+    FIndexHigh = Info.nFileIndexHigh;
+    FIndexLow = Info.nFileIndexLow;
+    return true;
+  }
+  // The file took its place under another name: it is no longer the run's to remove.
+  void Keep() {
+    FPath.clear();
+    FHeld.Reset();
+  }
+  void Remove() noexcept {
+    if (!FPath.empty()) {
+      TFileHandle File(::CreateFileW(FPath.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+      BY_HANDLE_FILE_INFORMATION Info{};
+      // A file someone else put under the name after ours was gone is never touched.
+      if (File && ::GetFileInformationByHandle(File.Get(), &Info) && Info.dwVolumeSerialNumber == FVolume &&
+          Info.nFileIndexHigh == FIndexHigh && Info.nFileIndexLow == FIndexLow)
+        DeleteOpenFile(File.Get(), Info.dwFileAttributes);
+    }
+    Keep();
+  }
+
+private:
+  std::wstring FPath;
+  TFileHandle FHeld;
+  DWORD FVolume = 0, FIndexHigh = 0, FIndexLow = 0;
+};
 
 } // namespace
 
@@ -222,34 +282,6 @@ std::wstring TSynchronizeTask::NextTemporaryName(const std::wstring &Directory) 
   return Directory + Name;
 }
 
-void TSynchronizeTask::DeletePartialCopy(const std::wstring &Partial, const FILETIME &Started) {
-  TFileHandle File(::CreateFileW(Partial.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!File)
-    return;
-  BY_HANDLE_FILE_INFORMATION Info{};
-  if (!::GetFileInformationByHandle(File.Get(), &Info))
-    return;
-  // Ours is the file the system's copy reported writing, or, where it reports nothing, one made
-  // since the copy started; a file someone else put under that name is never touched.
-  bool Ours;
-  if (FPartialIdentity.Known) {
-    // A file number can be given again to the next file made; the creation time tells them apart.
-    Ours = Info.dwVolumeSerialNumber == FPartialIdentity.Volume &&
-           Info.nFileIndexHigh == FPartialIdentity.IndexHigh &&
-           Info.nFileIndexLow == FPartialIdentity.IndexLow &&
-           ::CompareFileTime(&Info.ftCreationTime, &FPartialIdentity.Created) == 0;
-  } else {
-    // File times may run a little behind the system clock.
-    ULARGE_INTEGER Created{{Info.ftCreationTime.dwLowDateTime, Info.ftCreationTime.dwHighDateTime}};
-    ULARGE_INTEGER Start{{Started.dwLowDateTime, Started.dwHighDateTime}};
-    Ours = Created.QuadPart + 20000000ull >= Start.QuadPart;
-  }
-  if (Ours)
-    DeleteOpenFile(File.Get(), Info.dwFileAttributes);
-}
-
 bool TSynchronizeTask::PutCopyInPlace(const std::wstring &Partial, const std::wstring &Target,
                                       bool TargetExists, DWORD TargetAttributes, DWORD &LastError) {
   if (!TargetExists) {
@@ -268,14 +300,19 @@ bool TSynchronizeTask::PutCopyInPlace(const std::wstring &Partial, const std::ws
       ::SetFileAttributesW(Target.c_str(), TargetAttributes);
     return false;
   }
-  const size_t NameStart = DirectoryPart(Target).size();
-  if (Target.compare(NameStart, std::wstring::npos, FCopyTarget, NameStart, std::wstring::npos) == 0)
+  // The name as the file system kept it: a replace may keep the old name's letter case, and
+  // the target then is given the source's by a rename through a free name. Only the new contents
+  // ever moves.
+  WIN32_FIND_DATAW Kept;
+  const wchar_t *Wanted = FCopyTarget.c_str() + DirectoryPart(FCopyTarget).size();
+  if (!LookUp(FCopyTarget, Kept) || std::wcscmp(Kept.cFileName, Wanted) == 0)
     return true;
-  // The name differs in letter case: a file system that keeps the old name's case on a replace
-  // is given the new one by a rename through a free name. Only the new contents ever moves.
   const std::wstring Aside = NextTemporaryName(DirectoryPart(Target));
-  if (!MoveFileFunction(Target.c_str(), Aside.c_str(), 0))
-    return true; // the new contents is in place, under the old name's case
+  if (!MoveFileFunction(Target.c_str(), Aside.c_str(), 0)) {
+    // The new contents is in place, under the old name's case: not done until it has the new.
+    LastError = ::GetLastError();
+    return false;
+  }
   if (MoveFileFunction(Aside.c_str(), FCopyTarget.c_str(), 0))
     return true;
   LastError = ::GetLastError();
@@ -317,38 +354,40 @@ bool TSynchronizeTask::CopyKnownFile(const std::wstring &Source, const std::wstr
   FCopyCancelled = false;
   FCopyFailure = nullptr;
 
-  // The copy is made under a name of its own, so the target stays whole until the copy is.
+  // The copy is made under a name of its own, which the run itself creates, so the target stays
+  // whole until the copy is and whatever is left under that name is known to be the run's.
+  TOwnFile Partial;
+  std::wstring PartialName;
   for (int Attempt = 1;; ++Attempt) {
-    const std::wstring Partial = NextTemporaryName(Directory);
-    FPartialIdentity = TFileIdentity{};
-    FILETIME Started;
-    ::GetSystemTimeAsFileTime(&Started);
-    if (CopyFileFunction(FCopySource.c_str(), Partial.c_str(), &CopyProgressRoutine, this, nullptr,
-                         COPY_FILE_FAIL_IF_EXISTS)) {
-      if (!VerifiedOrRemoved(FCopySource, Partial, Started, LastError))
-        return false;
-      if (!PutCopyInPlace(Partial, Target, TargetExists, TargetAttributes, LastError)) {
-        if (LastError != ERROR_CANCELLED)
-          DeletePartialCopy(Partial, Started);
-        return false;
-      }
-      break;
+    PartialName = NextTemporaryName(Directory);
+    if (Partial.Create(PartialName)) {
+      if (CopyFileFunction(FCopySource.c_str(), PartialName.c_str(), &CopyProgressRoutine, this, nullptr, 0))
+        break;
+      LastError = ::GetLastError();
+      Partial.Remove();
+    } else {
+      LastError = ::GetLastError();
     }
-    LastError = ::GetLastError();
     // Someone else's file holds the name: it is left alone and the next name tried.
     if (IsNameTaken(LastError) && !FCopyCancelled && !FCopyFailure && Attempt < TemporaryNameAttempts)
       continue;
-    if (!IsNameTaken(LastError))
-      DeletePartialCopy(Partial, Started);
     PassOnCopyInterruption();
     return false;
   }
+  if (!VerifiedOrRemoved(FCopySource, PartialName, LastError) ||
+      !PutCopyInPlace(PartialName, Target, TargetExists, TargetAttributes, LastError))
+    return false;
+  Partial.Keep();
+  CopyCompleted(FCopyTarget, *Listed);
+  return true;
+}
+
+void TSynchronizeTask::CopyCompleted(const std::wstring &Copy, const WIN32_FIND_DATAW &Listed) {
   // The system's copy carries the source's attributes and marks a new file for archiving: only
   // other attributes need setting.
-  if (Listed->dwFileAttributes != FILE_ATTRIBUTE_ARCHIVE)
-    ::SetFileAttributesW(FCopyTarget.c_str(), Listed->dwFileAttributes);
-  EntryDone((static_cast<int64_t>(Listed->nFileSizeHigh) << 32) | Listed->nFileSizeLow);
-  return true;
+  if (Listed.dwFileAttributes != FILE_ATTRIBUTE_ARCHIVE)
+    ::SetFileAttributesW(Copy.c_str(), Listed.dwFileAttributes);
+  EntryDone((static_cast<int64_t>(Listed.nFileSizeHigh) << 32) | Listed.nFileSizeLow);
 }
 
 bool TSynchronizeTask::CopyIntoBuilding(const std::wstring &Source, const std::wstring &Building,
@@ -365,23 +404,24 @@ bool TSynchronizeTask::CopyIntoBuilding(const std::wstring &Source, const std::w
   FCopyTarget = Target;
   FCopyCancelled = false;
   FCopyFailure = nullptr;
-  FPartialIdentity = TFileIdentity{};
-  FILETIME Started;
-  ::GetSystemTimeAsFileTime(&Started);
-  if (CopyFileFunction(Source.c_str(), Building.c_str(), &CopyProgressRoutine, this, nullptr,
-                       COPY_FILE_FAIL_IF_EXISTS)) {
-    if (!VerifiedOrRemoved(Source, Building, Started, LastError))
-      return false;
-    if (Listed->dwFileAttributes != FILE_ATTRIBUTE_ARCHIVE)
-      ::SetFileAttributesW(Building.c_str(), Listed->dwFileAttributes);
-    EntryDone((static_cast<int64_t>(Listed->nFileSizeHigh) << 32) | Listed->nFileSizeLow);
-    return true;
+  // Everything in the directory being built is the run's own; a file that fails goes at once, so
+  // that no partial file stands under its name when the directory takes its own.
+  TOwnFile Copy;
+  if (!Copy.Create(Building)) {
+    LastError = ::GetLastError();
+    return false;
   }
-  LastError = ::GetLastError();
-  if (!IsNameTaken(LastError))
-    DeletePartialCopy(Building, Started);
-  PassOnCopyInterruption();
-  return false;
+  if (!CopyFileFunction(Source.c_str(), Building.c_str(), &CopyProgressRoutine, this, nullptr, 0)) {
+    LastError = ::GetLastError();
+    Copy.Remove();
+    PassOnCopyInterruption();
+    return false;
+  }
+  if (!VerifiedOrRemoved(Source, Building, LastError))
+    return false;
+  Copy.Keep();
+  CopyCompleted(Building, *Listed);
+  return true;
 }
 
 void TSynchronizeTask::PassOnCopyInterruption() {
@@ -396,17 +436,11 @@ void TSynchronizeTask::PassOnCopyInterruption() {
 
 DWORD CALLBACK TSynchronizeTask::CopyProgressRoutine(LARGE_INTEGER TotalFileSize,
                                                      LARGE_INTEGER TotalBytesTransferred, LARGE_INTEGER,
-                                                     LARGE_INTEGER, DWORD, DWORD, HANDLE,
-                                                     HANDLE DestinationFile, LPVOID Data) {
+                                                     LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE,
+                                                     LPVOID Data) {
   if (!Data)
     return PROGRESS_CONTINUE;
   auto *Task = static_cast<TSynchronizeTask *>(Data);
-  if (!Task->FPartialIdentity.Known && DestinationFile && DestinationFile != INVALID_HANDLE_VALUE) {
-    BY_HANDLE_FILE_INFORMATION Info{};
-    if (::GetFileInformationByHandle(DestinationFile, &Info))
-      Task->FPartialIdentity = {true, Info.dwVolumeSerialNumber, Info.nFileIndexHigh, Info.nFileIndexLow,
-                                Info.ftCreationTime};
-  }
   Task->FRun.CurrentBytes = TotalBytesTransferred.QuadPart;
   try {
     Task->ShowProgress(Task->FCopySource, Task->FCopyTarget, TotalBytesTransferred.QuadPart,
@@ -440,26 +474,12 @@ void TSynchronizeTask::SetRecycleFunction(TRecycleFunction Function) {
   RecycleFunction = Function ? Function : &RecycleWithShell;
 }
 
-bool TSynchronizeTask::RecycleWithShell(const std::wstring &Path) {
-  // The shell wants a list of names ending in an empty one, and no long-form prefix.
-  std::wstring From = RemoveLongPathPrefix(Path);
-  From.push_back(L'\0');
-  SHFILEOPSTRUCTW Operation{};
-  Operation.wFunc = FO_DELETE;
-  Operation.pFrom = From.c_str();
-  Operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI | FOF_NOCONFIRMMKDIR;
-  if (::SHFileOperationW(&Operation) != 0 || Operation.fAnyOperationsAborted)
-    return false;
-  DWORD Attributes;
-  return !QueryAttributes(Path, Attributes);
-}
-
 bool TSynchronizeTask::VerifiedOrRemoved(const std::wstring &Source, const std::wstring &Copy,
-                                         const FILETIME &Started, DWORD &LastError) {
-  // A copy that does not read back as its source never takes the target's place.
+                                         DWORD &LastError) {
+  // A copy that does not read back as its source never takes the target's place (the caller's
+  // guard removes it).
   if (!FVerify || VerifyCopy(Source, Copy))
     return true;
-  DeletePartialCopy(Copy, Started);
   LastError = VerifyFailedError;
   return false;
 }
@@ -486,7 +506,8 @@ bool TSynchronizeTask::VerifyCopy(const std::wstring &Source, const std::wstring
     return false;
   char *Mine = FVerifyBuffer.get(), *Theirs = FVerifyBuffer.get() + VerifyBlock;
   for (int64_t Done = 0;;) {
-    ShowProgress(Source, Copy, Done, Size.QuadPart, MVerifyProgress, MCopyProgressTarget);
+    // The user knows the copy by its target's name, not by the temporary one it is read back under.
+    ShowProgress(Source, FCopyTarget, Done, Size.QuadPart, MVerifyProgress, MCopyProgressTarget);
     DWORD Read = 0, ReadBack = 0;
     if (!::ReadFile(In.Get(), Mine, VerifyBlock, &Read, nullptr) ||
         !::ReadFile(Back.Get(), Theirs, VerifyBlock, &ReadBack, nullptr) || Read != ReadBack)
@@ -573,7 +594,11 @@ bool TSynchronizeTask::CopyListedTree(const std::wstring &RelativeName, const st
         return false;
       }
       CarryDirectoryAttributes(*Building, FILE_ATTRIBUTE_DIRECTORY, SourceAttributes);
-      return CopyTreeLevel(RelativeName, Source, Target, ToLeft, Visited, SourceKey, Building);
+      if (CopyTreeLevel(RelativeName, Source, Target, ToLeft, Visited, SourceKey, Building))
+        return true;
+      // Nothing of it could be listed: no empty directory stands for it.
+      RemoveBuiltTree(*Building);
+      return false;
     }
     // A tree copied into itself would grow with every level it creates. Below the top the
     // target is a directory this copy walks, never a link, so it cannot lead there.
@@ -629,10 +654,19 @@ bool TSynchronizeTask::CopyTreeBuilt(const std::wstring &RelativeName, const std
   try {
     Done = CopyTreeLevel(RelativeName, Source, Target, ToLeft, Visited, SourceKey, &Building);
   } catch (...) {
-    // What was copied before the user stopped stays: every file in it is whole.
-    if (!MoveFileFunction(Building.c_str(), Final.c_str(), 0))
+    // What was copied before the user stopped stays: every file in it is whole. Without it, the
+    // whole directory is still to copy.
+    if (!MoveFileFunction(Building.c_str(), Final.c_str(), 0)) {
       RemoveBuiltTree(Building);
+      ForgetUndoneFrom(UndoneBefore);
+      NoteUndone(Final, true);
+    }
     throw;
+  }
+  // Nothing of it could be listed: no empty directory stands for it.
+  if (!Done) {
+    RemoveBuiltTree(Building);
+    return true;
   }
   if (MoveFileFunction(Building.c_str(), Final.c_str(), 0))
     return true;
@@ -650,13 +684,22 @@ bool TSynchronizeTask::CopyTreeLevel(const std::wstring &RelativeName, const std
   const std::wstring TargetDir = IncludeTrailingBackslash(Target);
   const std::wstring BuildingDir = Building ? IncludeTrailingBackslash(*Building) : std::wstring();
   WIN32_FIND_DATAW Found;
-  TFindHandle Search(::FindFirstFileExW((SourceDir + L"*").c_str(), FindExInfoBasic, &Found,
-                                        FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-  if (!Search.IsValid()) {
+  TFindHandle Search;
+  for (;;) {
+    Search.Reset(::FindFirstFileExW((SourceDir + L"*").c_str(), FindExInfoBasic, &Found,
+                                    FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    if (Search.IsValid())
+      break;
     // An empty drive root has no entries at all; anything else means the listing failed and
-    // nothing was copied.
+    // nothing was copied: the user is told which directory.
     const DWORD Error = ::GetLastError();
-    return Error == ERROR_FILE_NOT_FOUND || Error == ERROR_NO_MORE_FILES;
+    if (Error == ERROR_FILE_NOT_FOUND || Error == ERROR_NO_MORE_FILES)
+      return true;
+    ForceProgressRedraw();
+    ::SetLastError(Error);
+    if (!FSynchronizeUI->AskFailure(MFailureListDirectory, NoLabel, Source, std::wstring(),
+                                    TRememberedAction::frCopy))
+      return false;
   }
   std::wstring EntryBuilding;
   do {
@@ -667,23 +710,42 @@ bool TSynchronizeTask::CopyTreeLevel(const std::wstring &RelativeName, const std
     if (Building)
       EntryBuilding = BuildingDir + Found.cFileName;
     const std::wstring *EntryBuildingPath = Building ? &EntryBuilding : nullptr;
-    if ((Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      const std::wstring EntrySource = SourceDir + Found.cFileName;
-      // An ordinary subdirectory really is where its parent is, under its listed name; only a
-      // link needs finding out where it leads.
-      const std::wstring EntryKey =
-          (Found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-              ? TVisitedDirectories::CanonicalKey(EntrySource)
-              : IncludeTrailingBackslash(SourceKey) + TVisitedDirectories::KeyOfRealPath(Found.cFileName);
-      const std::wstring SubBuilding = EntryBuilding;
-      if (!CopyListedTree(Prefix + Found.cFileName, EntrySource, EntryTarget, ToLeft, Visited, EntryKey,
-                          &Found, Building ? &SubBuilding : nullptr))
-        NoteUndone(EntryTarget, true);
-    } else if (!CopyListedFile(SourceDir + Found.cFileName, EntryTarget, ToLeft, &Found, EntryBuildingPath)) {
-      NoteUndone(EntryTarget, false);
+    const size_t UndoneBefore = UndoneCount();
+    try {
+      if ((Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        const std::wstring EntrySource = SourceDir + Found.cFileName;
+        // An ordinary subdirectory really is where its parent is, under its listed name; only a
+        // link needs finding out where it leads.
+        const std::wstring EntryKey =
+            (Found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                ? TVisitedDirectories::CanonicalKey(EntrySource)
+                : IncludeTrailingBackslash(SourceKey) + TVisitedDirectories::KeyOfRealPath(Found.cFileName);
+        const std::wstring SubBuilding = EntryBuilding;
+        if (!CopyListedTree(Prefix + Found.cFileName, EntrySource, EntryTarget, ToLeft, Visited, EntryKey,
+                            &Found, Building ? &SubBuilding : nullptr))
+          NoteUndone(EntryTarget, true);
+      } else if (!CopyListedFile(SourceDir + Found.cFileName, EntryTarget, ToLeft, &Found,
+                                 EntryBuildingPath)) {
+        NoteUndone(EntryTarget, false);
+      }
+    } catch (...) {
+      NoteRestOfLevel(Search.Get(), Found, TargetDir, UndoneBefore);
+      throw;
     }
   } while (::FindNextFileW(Search.Get(), &Found));
   return true;
+}
+
+void TSynchronizeTask::NoteRestOfLevel(HANDLE Search, WIN32_FIND_DATAW &Found, const std::wstring &TargetDir,
+                                       size_t UndoneBefore) {
+  // The entry in hand, unless its own walk noted what it left, and the rest of the listing.
+  if (UndoneCount() == UndoneBefore)
+    NoteUndone(TargetDir + Found.cFileName, (Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+  while (::FindNextFileW(Search, &Found)) {
+    const bool IsDirectory = (Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!IsDots(Found.cFileName) && FFilter.Passes(Found.cFileName, IsDirectory))
+      NoteUndone(TargetDir + Found.cFileName, IsDirectory);
+  }
 }
 
 void TSynchronizeTask::CarryDirectoryAttributes(const std::wstring &Target, DWORD TargetAttributes,
@@ -694,6 +756,7 @@ void TSynchronizeTask::CarryDirectoryAttributes(const std::wstring &Target, DWOR
 }
 
 void TSynchronizeTask::RemoveBuiltTree(const std::wstring &Path) {
+  ::SetFileAttributesW(Path.c_str(), FILE_ATTRIBUTE_DIRECTORY);
   // Only copies this run made are in it.
   const std::wstring Directory = IncludeTrailingBackslash(Path);
   {
@@ -725,14 +788,20 @@ TSynchronizeTask::TRecycleOutcome TSynchronizeTask::Recycle(const std::wstring &
   int &Has = FHasRecycleBin[OnLeft ? 0 : 1];
   if (Has < 0)
     Has = RecycleBinProbe(OnLeft ? FLeftDirectory : FRightDirectory) ? 1 : 0;
-  // The shell takes no path of the long form.
-  if (Has && RemoveLongPathPrefix(Path).size() < MAX_PATH) {
+  // The shell takes no path of the long form: a longer one is asked about as one without a bin.
+  const bool TooLong = RemoveLongPathPrefix(Path).size() >= MAX_PATH;
+  if (Has && !TooLong) {
     if (!Whole)
       return roWalk;
-    return RecycleFunction(Path) ? roRecycled : roFailed;
+    // Where the shell would delete for good it is refused, and nothing is gone until the user
+    // agreed.
+    const TRecycleResult Result = RecycleFunction(Path);
+    if (Result != rrRefused)
+      return Result == rrRecycled ? roRecycled : roFailed;
   }
   ForceProgressRedraw();
-  return FSynchronizeUI->ConfirmPermanentDelete(Path, OnLeft, IsDirectory) ? roPermanent : roDeclined;
+  return FSynchronizeUI->ConfirmPermanentDelete(Path, OnLeft, IsDirectory, Has && TooLong) ? roPermanent
+                                                                                           : roDeclined;
 }
 
 bool TSynchronizeTask::RemoveFile(const std::wstring &Path, bool OnLeft) {
@@ -742,22 +811,33 @@ bool TSynchronizeTask::RemoveFile(const std::wstring &Path, bool OnLeft) {
     ForceProgressRedraw();
     if (!FSynchronizeUI->ConfirmDelete(Path, OnLeft))
       return false;
-    const TRecycleOutcome Outcome = Recycle(Path, OnLeft, false, true);
-    if (Outcome == roDeclined)
-      return false;
-    if (Outcome == roRecycled) {
-      EntryDone(0);
-      break;
-    }
-    if (Outcome == roPermanent) {
-      ::SetFileAttributesW(Path.c_str(), Attributes & ~ProtectingAttributes);
-      if (::DeleteFileW(Path.c_str())) {
+    int Failure = MFailureDeleteFile;
+    if ((Attributes & FILE_ATTRIBUTE_REPARSE_POINT) || OpensElsewhere(Path)) {
+      // A link to a file goes on its own, as a link to a directory does: the system's deletion
+      // (or the Recycle Bin's) may reach what it leads to, which is never touched.
+      if (RemoveLink(Path)) {
         EntryDone(0);
         break;
       }
+      Failure = MFailureLinkNotRemovable;
+    } else {
+      const TRecycleOutcome Outcome = Recycle(Path, OnLeft, false, true);
+      if (Outcome == roDeclined)
+        return false;
+      if (Outcome == roRecycled) {
+        EntryDone(0);
+        break;
+      }
+      if (Outcome == roPermanent) {
+        ::SetFileAttributesW(Path.c_str(), Attributes & ~ProtectingAttributes);
+        if (::DeleteFileW(Path.c_str())) {
+          EntryDone(0);
+          break;
+        }
+      }
     }
     ForceProgressRedraw();
-    if (!FSynchronizeUI->AskDeleteFailure(MFailureDeleteFile, Path))
+    if (!FSynchronizeUI->AskDeleteFailure(Failure, Path))
       return false;
   }
   return true;
@@ -776,7 +856,7 @@ bool TSynchronizeTask::RemoveDirectoryTree(const std::wstring &Path, bool OnLeft
     int Failure = MFailureRemoveDirectory;
     if (Attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
       // A link goes on its own; what it leads to is never walked nor touched.
-      if (RemoveDirectoryLink(Path)) {
+      if (RemoveLink(Path)) {
         EntryDone(0);
         return true;
       }
@@ -791,7 +871,7 @@ bool TSynchronizeTask::RemoveDirectoryTree(const std::wstring &Path, bool OnLeft
         EntryDone(0);
         return true;
       }
-      bool AllRemoved = Outcome != roFailed, Kept = false;
+      bool AllRemoved = Outcome != roFailed, Kept = false, KeptBelow = false;
       const bool AgreedBefore = FPermanentAgreed;
       struct TRestore {
         bool &Flag;
@@ -816,7 +896,13 @@ bool TSynchronizeTask::RemoveDirectoryTree(const std::wstring &Path, bool OnLeft
           }
           if (IsDirectory) {
             const size_t Before = UndoneCount();
+            FKeptForMasks = false;
             if (!RemoveDirectoryTree(Entry, OnLeft)) {
+              // A directory kept for what the masks leave out keeps this one, as those would.
+              if (FKeptForMasks) {
+                KeptBelow = true;
+                continue;
+              }
               AllRemoved = false;
               // A directory kept only for what stays inside it is not listed itself.
               if (UndoneCount() == Before)
@@ -828,8 +914,14 @@ bool TSynchronizeTask::RemoveDirectoryTree(const std::wstring &Path, bool OnLeft
           }
         } while (::FindNextFileW(Search.Get(), &Found));
       }
-      if (AllRemoved && Kept)
-        return true;
+      if (AllRemoved && (Kept || KeptBelow)) {
+        // Not done: the directory stays, and comes back, for what the masks leave out in it.
+        if (Kept)
+          ShowMessageWithTitle(
+              {GetMsg(MKeptForMasksBefore), RemoveLongPathPrefix(Path), GetMsg(MKeptForMasksAfter)});
+        FKeptForMasks = true;
+        return false;
+      }
       if (AllRemoved) {
         ::SetFileAttributesW(Path.c_str(), Attributes & ~ProtectingAttributes);
         if (::RemoveDirectoryW(Path.c_str())) {

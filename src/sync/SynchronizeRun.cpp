@@ -189,8 +189,15 @@ void TSynchronizeTask::RunPasses(TDifferenceList &List, const TRunChoices &Choic
         ~TUndoneScope() { Current = nullptr; }
       } UndoneScope{FUndone = &Undone};
       const auto Found = Inherited.find(&Item);
-      const bool ItemDone =
-          Found == Inherited.end() ? SynchronizeItem(Item, Choices) : CarryOut(Item, Found->second);
+      bool ItemDone = false;
+      try {
+        ItemDone = Found == Inherited.end() ? SynchronizeItem(Item, Choices) : CarryOut(Item, Found->second);
+      } catch (...) {
+        // A tree copy stopped half way: what it copied is done, and only what it did not comes back.
+        if (!Undone.Items.empty() && (Undone.Action == paCopyToLeft || Undone.Action == paCopyToRight))
+          List.Replace(Index, std::move(Undone.Items));
+        throw;
+      }
       if (Undone.Items.empty()) {
         if (ItemDone) {
           Inherited.erase(&Item);

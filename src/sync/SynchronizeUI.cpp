@@ -323,7 +323,8 @@ bool TSynchronizeUI::AskCopyFailure(int Message, int Message2, const std::wstrin
   return AskFailure(Message, Message2, Source, Target, TRememberedAction::frCopy);
 }
 
-bool TSynchronizeUI::ConfirmPermanentDelete(const std::wstring &Path, bool OnLeft, bool IsDirectory) {
+bool TSynchronizeUI::ConfirmPermanentDelete(const std::wstring &Path, bool OnLeft, bool IsDirectory,
+                                            bool TooLong) {
   const auto Reason = OnLeft ? TRememberedAction::frPermanentLeft : TRememberedAction::frPermanentRight;
   const std::wstring Directory = ExtractParentPath(Path);
   TVerdict Verdict = RememberedFailureAnswer(*this, Directory, Reason);
@@ -335,6 +336,7 @@ bool TSynchronizeUI::ConfirmPermanentDelete(const std::wstring &Path, bool OnLef
   auto Dialog = TFarDialog::Create<TDeleteConfirmationDialog>();
   Dialog->OnLeft = OnLeft;
   Dialog->Permanent = true;
+  Dialog->TooLong = TooLong;
   Dialog->FileName = Path;
   Dialog->IsDirectory = IsDirectory;
   Dialog->SetDirectory(Directory);

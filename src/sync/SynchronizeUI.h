@@ -106,9 +106,10 @@ public:
   // True when the item may be deleted / the target overwritten; a missing item needs no question.
   bool ConfirmDelete(const std::wstring &Path, bool OnLeft);
   bool ConfirmOverwrite(const std::wstring &Source, const std::wstring &Target, bool ToLeft);
-  // Where the user wants the Recycle Bin but the side's volume has none: may the item be deleted
-  // for good? Both answers can be remembered.
-  bool ConfirmPermanentDelete(const std::wstring &Path, bool OnLeft, bool IsDirectory);
+  // Where the user wants the Recycle Bin but it cannot take the item (the side's volume has none,
+  // or the path is too long for it: TooLong): may the item be deleted for good? Both answers can
+  // be remembered.
+  bool ConfirmPermanentDelete(const std::wstring &Path, bool OnLeft, bool IsDirectory, bool TooLong = false);
   // True for retry, false for skip. Message2 -1 means no second message and path.
   bool AskFailure(int Message, int Message2, const std::wstring &Path, const std::wstring &Path2,
                   TRememberedAction::TFailureReason Reason);

@@ -26,9 +26,9 @@ protected:
 };
 
 std::vector<std::wstring> Recycled;
-bool RecordedRecycle(const std::wstring &Path) {
+TRecycleResult RecordedRecycle(const std::wstring &Path) {
   Recycled.push_back(Path.substr(Path.find_last_of(L'\\') + 1));
-  return TSynchronizeTask::RecycleWithShell(Path);
+  return RecycleWithShell(Path);
 }
 bool WithRecycleBin(const std::wstring &) {
   return true;
@@ -63,8 +63,10 @@ TEST_F(SynchronizeSafetyTest, WhatTheMasksLeaveOutIsNeitherCopiedNorDeleted) {
                {}, {}, TNameFilter(L"", L"*.tmp,keep"));
   User().Check(Text(MSyncDeleteOnLeft)).Press(Text(MOk));
   User().Press(Text(MDelete));
-  // Both items are done: what stays is not the run's.
-  EXPECT_FALSE(CloseDocument());
+  // What stays is not the run's; the directory kept for it is not done.
+  Host.Script().AnswerMessage(0, Host.Msg(MKeptForMasksAfter));
+  EXPECT_TRUE(CloseDocument());
+  EXPECT_EQ(std::vector<std::wstring>{Line(dtMissingRight, drFile, L"gone", true)}, RemainingLines());
   EXPECT_EQ((std::vector<std::wstring>{L"b.tmp", L"keep"}), Names(Left + L"\\gone"));
   EXPECT_EQ("x", ReadFile(Left + L"\\gone\\keep\\x.txt"));
   EXPECT_EQ((std::vector<std::wstring>{L"c.txt"}), Names(Left + L"\\copied"));
