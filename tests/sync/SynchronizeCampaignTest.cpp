@@ -92,9 +92,7 @@ bool ParseTwoNumbers(const std::wstring &Format, std::wstring Text, int64_t &Fir
 std::vector<uint32_t> CampaignSeeds() {
   if (const char *One = std::getenv("VELMORA_CAMPAIGN_SEED"); One && *One)
     return {static_cast<uint32_t>(std::strtoul(One, nullptr, 10))};
-  // Seeds 6, 8 and 9 are left out while a copy between names that differ in letter case only
-  // leaves the target's name as it was (the new comparison finds the pair again).
-  std::vector<uint32_t> Seeds{1, 2, 3, 4, 5, 7, 10, 11, 12, 13};
+  std::vector<uint32_t> Seeds{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
   if (const char *More = std::getenv("VELMORA_CAMPAIGN_SEEDS"); More && *More)
     for (uint32_t Seed = 1000, Count = static_cast<uint32_t>(std::strtoul(More, nullptr, 10)); Count > 0;
          ++Seed, --Count)
