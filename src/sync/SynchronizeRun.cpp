@@ -372,7 +372,7 @@ int TSynchronizeTask::ConfirmSafety(const TRunTotals &Totals) {
   TVelmoraOptions Options;
   Options.Load();
   std::vector<std::wstring> Lines{GetMsg(MTitle)};
-  // A count stopped with Esc never silences a warning: what was counted is shown as a least.
+  // A count stopped with Esc never silences a warning: what was counted is shown as "at least".
   bool Stopped = false;
   if (Options.ConfirmMassDeletion) {
     for (const bool OnLeft : {true, false}) {

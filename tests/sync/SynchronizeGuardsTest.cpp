@@ -90,7 +90,7 @@ TEST_F(SynchronizeGuardsTest, EscWhileCountingStillWarnsBeforeDeleting) {
       .Inspect([&](THostDialog &D) { ExpectShown(D, Text(MSyncCountsPartial)); })
       .Check(Text(MSyncDeleteOnRight))
       .Press(Text(MOk));
-  // What was counted is a least, and the warning says the count was stopped.
+  // What was counted is shown as "at least", and the warning says the count was stopped.
   Host.Script().AnswerMessage(2, Format(Host.Msg(MDeleteAtLeastRight), {L"0"}));
   CloseDocument();
   ASSERT_FALSE(Host.Messages().empty());
