@@ -264,9 +264,16 @@ enum TVelmoraMessage : int {
   MFailureListDirectory = 203,
   MOptionsCompareWorkers = 204,
   MCompareProgressCounts = 205,
+  MCountStopped = 206,
+  MDeleteAtLeastLeft = 207,
+  MDeleteAtLeastRight = 208,
+  MNoSpaceBoth = 209,
+  MSpaceAtLeastLeft = 210,
+  MSpaceAtLeastRight = 211,
+  MSpaceAtLeastBoth = 212,
 
   // How many messages every language file holds.
-  MMessageCount = 206
+  MMessageCount = 213
 };
 
 // The description lines of the differences document, in the order they are written.

@@ -361,46 +361,107 @@ void TSynchronizeTask::MeasureRun(const TDifferenceList &List, TRunPlan &Plan) {
   });
 }
 
+namespace {
+
+// What tells volumes apart: the root of the volume a directory is on, and its size (two file
+// systems mounted under one drive letter, as wine shows them, differ in that). A directory whose
+// volume is unknown is a volume of its own.
+std::wstring VolumeKey(const std::wstring &Directory) {
+  wchar_t Root[MAX_PATH + 1] = {};
+  if (!::GetVolumePathNameW(Directory.c_str(), Root, MAX_PATH))
+    return Directory;
+  ULARGE_INTEGER Total{};
+  ::GetDiskFreeSpaceExW(Directory.c_str(), nullptr, &Total, nullptr);
+  std::wstring Key = RemoveLongPathPrefix(Root);
+  if (!Key.empty())
+    ::CharUpperBuffW(Key.data(), static_cast<DWORD>(Key.size()));
+  return Key + L'|' + std::to_wstring(Total.QuadPart);
+}
+
+} // namespace
+
 int TSynchronizeTask::ConfirmSafety(const TRunTotals &Totals) {
   TVelmoraOptions Options;
   Options.Load();
   std::vector<std::wstring> Lines{GetMsg(MTitle)};
+  // A count stopped with Esc never silences a warning: what was counted is shown as "at least".
+  bool Stopped = false;
   if (Options.ConfirmMassDeletion) {
     for (const bool OnLeft : {true, false}) {
       const int64_t Deleting = OnLeft ? Totals.DeleteLeft : Totals.DeleteRight;
-      if (Deleting == 0)
+      const bool Partial = OnLeft ? Totals.DeleteLeftPartial : Totals.DeleteRightPartial;
+      if (Deleting == 0 && !Partial)
         continue;
       // Deleting to match a side that is empty or gone (a drive not there, a share not mounted)
       // is most likely not what the user wants.
       if (TRunPlan::CountEntries(OnLeft ? FRightDirectory : FLeftDirectory, FFilter, 0) <= 0) {
         Lines.push_back(GetMsg(OnLeft ? MEmptySideRight : MEmptySideLeft));
         Lines.push_back(Format(GetMsg(MEmptySideDeletes), {FormatGroupedNumber(Deleting)}));
+        Stopped = Stopped || Partial;
         continue;
       }
-      const int64_t Entries =
+      int64_t Entries =
           TRunPlan::CountEntries(OnLeft ? FLeftDirectory : FRightDirectory, FFilter, 2 * Deleting);
-      if (Entries >= 0 && 2 * Deleting > Entries)
+      // A hand-written line may name what the masks leave out, which the side's count passes by.
+      Entries = Entries < 0 ? Entries : std::max(Entries, Deleting);
+      if (Partial) {
+        Lines.push_back(Format(GetMsg(OnLeft ? MDeleteAtLeastLeft : MDeleteAtLeastRight),
+                               {FormatGroupedNumber(Deleting)}));
+        Stopped = true;
+      } else if (Entries >= 0 && 2 * Deleting > Entries) {
         Lines.push_back(Format(GetMsg(OnLeft ? MMassDeletionLeft : MMassDeletionRight),
                                {FormatGroupedNumber(Deleting), FormatGroupedNumber(Entries)}));
+      }
     }
   }
   if (Options.CheckFreeSpace) {
+    // Copies in both directions onto one volume fill it together. A replacing copy is written
+    // beside its old file, so the largest of them counts in full on top of what the side gains.
+    struct TVolumeNeed {
+      int64_t Growth = 0, Overlap = 0;
+      bool Partial = false, Left = false, Right = false;
+      std::wstring Directory;
+    };
+    std::vector<std::pair<std::wstring, TVolumeNeed>> Volumes;
     for (const bool ToLeft : {true, false}) {
       const TCopyCounts &Copies = ToLeft ? Totals.ToLeft : Totals.ToRight;
-      const int64_t Needed = Copies.Bytes - Copies.ReplacedBytes;
+      if (Copies.Growth + Copies.Overlap <= 0 && !Copies.Partial)
+        continue;
+      const std::wstring &Directory = ToLeft ? FLeftDirectory : FRightDirectory;
+      const std::wstring Key = VolumeKey(Directory);
+      auto Volume =
+          std::find_if(Volumes.begin(), Volumes.end(), [&](const auto &V) { return V.first == Key; });
+      if (Volume == Volumes.end())
+        Volume = Volumes.insert(Volumes.end(), {Key, TVolumeNeed{0, 0, false, false, false, Directory}});
+      TVolumeNeed &Need = Volume->second;
+      Need.Growth += Copies.Growth;
+      Need.Overlap = std::max(Need.Overlap, Copies.Overlap);
+      Need.Partial = Need.Partial || Copies.Partial;
+      (ToLeft ? Need.Left : Need.Right) = true;
+    }
+    for (const auto &[Key, Need] : Volumes) {
+      const int64_t Needed = Need.Growth + Need.Overlap;
       ULARGE_INTEGER Free{};
       // A volume that does not tell its free space is not warned about.
-      if (Needed <= 0 || !::GetDiskFreeSpaceExW((ToLeft ? FLeftDirectory : FRightDirectory).c_str(), &Free,
-                                                nullptr, nullptr))
+      if (!::GetDiskFreeSpaceExW(Need.Directory.c_str(), &Free, nullptr, nullptr))
         continue;
-      if (static_cast<uint64_t>(Needed) > Free.QuadPart)
-        Lines.push_back(
-            Format(GetMsg(ToLeft ? MNoSpaceLeft : MNoSpaceRight),
-                   {FormatGroupedNumber(Needed), FormatGroupedNumber(static_cast<int64_t>(Free.QuadPart))}));
+      const std::wstring Bytes = FormatGroupedNumber(Needed),
+                         FreeBytes = FormatGroupedNumber(static_cast<int64_t>(Free.QuadPart));
+      const int Side = Need.Left && Need.Right ? 2 : Need.Left ? 0 : 1;
+      if (Need.Partial) {
+        static constexpr int AtLeast[] = {MSpaceAtLeastLeft, MSpaceAtLeastRight, MSpaceAtLeastBoth};
+        Lines.push_back(Format(GetMsg(AtLeast[Side]), {Bytes, FreeBytes}));
+        Stopped = true;
+      } else if (static_cast<uint64_t>(Needed) > Free.QuadPart) {
+        static constexpr int NoSpace[] = {MNoSpaceLeft, MNoSpaceRight, MNoSpaceBoth};
+        Lines.push_back(Format(GetMsg(NoSpace[Side]), {Bytes, FreeBytes}));
+      }
     }
   }
   if (Lines.size() == 1)
     return 0;
+  if (Stopped)
+    Lines.insert(Lines.begin() + 1, GetMsg(MCountStopped));
   Lines.insert(Lines.end(),
                {GetMsg(MGuardQuestion), GetMsg(MGoOn), GetMsg(MSyncBackToDocument), GetMsg(MCancel)});
   const intptr_t Answer = ShowMessage(Lines, FMSG_WARNING, 3, VelmoraHelp::SynchronizeDialog);

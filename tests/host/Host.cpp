@@ -691,7 +691,7 @@ intptr_t TFarHost::DoMessage(const GUID *PluginId, const GUID *Id, FARMESSAGEFLA
     std::wstring question = L"message " + Quoted(m.Title()) + L" [" + JoinQuoted(m.Lines) +
                             L"] with buttons [" + JoinQuoted(m.Buttons) + L"]";
     std::wstring why;
-    auto step = FScript.Take<TAnswerMessage>(question, why);
+    auto step = FScript.Take<TAnswerMessage>(question, why, m.Buttons);
     if (!step)
       Fail(why);
     else {
@@ -755,7 +755,7 @@ intptr_t TFarHost::DoMenu(const GUID *PluginId, const GUID *Id, intptr_t X, intp
     texts.push_back(item.Text);
   std::wstring question = L"menu " + Quoted(m.Title.value_or(L"")) + L" [" + JoinQuoted(texts) + L"]";
   std::wstring why;
-  auto step = FScript.Take<TPickMenuItem>(question, why);
+  auto step = FScript.Take<TPickMenuItem>(question, why, texts);
   m.Result = -1;
   m.BreakCode = -1;
   if (!step)

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -64,9 +65,21 @@ public:
     return Then<TPickMenuItem>(index, std::wstring(), breakKey);
   }
 
+  // A user who makes up an answer when no scripted step is left (a random campaign): called with
+  // the question and, for messages and menus, the buttons or items to choose from; the step it
+  // returns is taken as if it had been scripted. Null: no step, as without an improviser.
+  using TImproviser = std::function<std::unique_ptr<THostStep>(const std::wstring &question,
+                                                               const std::vector<std::wstring> &choices)>;
+  void SetImproviser(TImproviser improviser) { FImproviser = std::move(improviser); }
+
   // The front step when it is a T (removed from the queue); otherwise null, and why says what
   // was found instead. question describes what the plug-in asked, for that text.
-  template <class T> std::unique_ptr<T> Take(const std::wstring &question, std::wstring &why) {
+  template <class T>
+  std::unique_ptr<T> Take(const std::wstring &question, std::wstring &why,
+                          const std::vector<std::wstring> &choices = {}) {
+    if (FSteps.empty() && FImproviser)
+      if (auto step = FImproviser(question, choices))
+        FSteps.push_back(std::move(step));
     if (FSteps.empty()) {
       why = L"no scripted step left for " + question;
       return nullptr;
@@ -88,4 +101,5 @@ public:
 
 private:
   std::deque<std::unique_ptr<THostStep>> FSteps;
+  TImproviser FImproviser;
 };

@@ -174,6 +174,10 @@ const std::map<int, std::wstring> FormatMessages = {
     {MDocumentMemoryLast, L"s"},                                   // when the pair was synchronised
     {MDocumentMemoryDamaged, L"s"},                                // the state file
     {MCompareProgressCounts, L"sss"},                             // entries, differences, elapsed
+    {MDeleteAtLeastLeft, L"s"},    {MDeleteAtLeastRight, L"s"},   // deletions counted before Esc
+    {MNoSpaceBoth, L"ss"},                                        // to copy, free
+    {MSpaceAtLeastLeft, L"ss"},    {MSpaceAtLeastRight, L"ss"},   // counted before Esc, free
+    {MSpaceAtLeastBoth, L"ss"},
 };
 
 std::wstring ExpectedConversions(int N) {
