@@ -128,7 +128,9 @@ bool TVelmoraPlugin::ProcessMacro(const TFarVariants &Values) {
   if (Word == L"change_direction")
     Command = BySide(TSynchronizeTask::scChangeToLeft, TSynchronizeTask::scChangeToRight);
   else if (Word == L"next_difference")
-    Command = BySide(TSynchronizeTask::scNextLeft, TSynchronizeTask::scNextRight);
+    Command = Values.size() >= 2 && Values[1].ToString() == L"either"
+                  ? int(TSynchronizeTask::scNextEither)
+                  : BySide(TSynchronizeTask::scNextLeft, TSynchronizeTask::scNextRight);
   else if (Word == L"edit_file")
     Command = BySide(TSynchronizeTask::scEditLeft, TSynchronizeTask::scEditRight);
   else if (Word == L"goto_file")

@@ -299,6 +299,9 @@ bool TSynchronizeTask::ExecuteCommand(int Number) {
     return NextDifference(true);
   case scNextRight:
     return NextDifference(false);
+  case scNextEither:
+    // Every difference line concerns one side or both: the nearest one, whichever side it is.
+    return NextDifferenceWhere([](TDifferenceType) { return true; });
   default:
     return false;
   }
@@ -360,6 +363,10 @@ bool TSynchronizeTask::ChangeDirection(bool ToLeft) {
 }
 
 bool TSynchronizeTask::NextDifference(bool Left) {
+  return NextDifferenceWhere(Left ? ConcernsLeft : ConcernsRight);
+}
+
+bool TSynchronizeTask::NextDifferenceWhere(bool (*Concerns)(TDifferenceType)) {
   EditorInfo Info;
   if (!IsShowing() || !GetInfo(Info))
     return false;
@@ -368,7 +375,7 @@ bool TSynchronizeTask::NextDifference(bool Left) {
     TDifferenceItem Item;
     if (!GetString(LineNumber, Line) || !Item.ParseLine(Line))
       continue;
-    if (Left ? ConcernsLeft(Item.DiffType) : ConcernsRight(Item.DiffType)) {
+    if (Concerns(Item.DiffType)) {
       GotoLine(LineNumber);
       return true;
     }

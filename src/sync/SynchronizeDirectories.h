@@ -41,6 +41,8 @@ public:
     scGotoRight = 8,
     scNextLeft = 9,
     scNextRight = 10,
+    // Only as a macro command: the next difference on either side.
+    scNextEither = 11,
   };
 
   // Writes the header of a fresh document into a new temporary file. Raises (and leaves no file)
@@ -55,7 +57,7 @@ public:
   // document must stay open (the user went back to it, or it could not be read). True when a
   // run took place. Reports its own errors; never raises.
   bool Synchronize(bool &KeepOpen);
-  // Command 1 to 10 on this document's line under the cursor; false when it did nothing (any
+  // Command 1 to 11 on this document's line under the cursor; false when it did nothing (any
   // other number, a line that is no difference, an editor FAR does not describe).
   bool ExecuteCommand(int Number);
   // The menu of the ten commands; cancelling it does nothing.
@@ -139,6 +141,7 @@ private:
   bool CurrentItem(TDifferenceItem &Item) const;
   bool ChangeDirection(bool ToLeft);
   bool NextDifference(bool Left);
+  bool NextDifferenceWhere(bool (*Concerns)(TDifferenceType));
   bool EditFile(bool Left);
   bool GotoFile(bool Left);
   bool ShowFileInfo();
