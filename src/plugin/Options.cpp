@@ -50,6 +50,8 @@ void TVelmoraOptions::Reset() {
   VerifyCopies = false;
   ConfirmMassDeletion = true;
   CheckFreeSpace = true;
+  ColourDocument = true;
+  ShowRunSummary = true;
 }
 
 bool TVelmoraOptions::FarDeletesToRecycleBin() {
@@ -96,6 +98,8 @@ void TVelmoraOptions::Load() {
   VerifyCopies = ReadBool(L"VerifyCopies", VerifyCopies);
   ConfirmMassDeletion = ReadBool(L"ConfirmMassDeletion", ConfirmMassDeletion);
   CheckFreeSpace = ReadBool(L"CheckFreeSpace", CheckFreeSpace);
+  ColourDocument = ReadBool(L"ColourDocument", ColourDocument);
+  ShowRunSummary = ReadBool(L"ShowRunSummary", ShowRunSummary);
 }
 
 void TVelmoraOptions::Save() {
@@ -129,6 +133,8 @@ void TVelmoraOptions::Save() {
   WriteBool(L"VerifyCopies", VerifyCopies);
   WriteBool(L"ConfirmMassDeletion", ConfirmMassDeletion);
   WriteBool(L"CheckFreeSpace", CheckFreeSpace);
+  WriteBool(L"ColourDocument", ColourDocument);
+  WriteBool(L"ShowRunSummary", ShowRunSummary);
 }
 
 void TVelmoraOptions::Assign(const TVelmoraOptions &Source) {
@@ -160,6 +166,8 @@ void TVelmoraOptions::Assign(const TVelmoraOptions &Source) {
   VerifyCopies = Source.VerifyCopies;
   ConfirmMassDeletion = Source.ConfirmMassDeletion;
   CheckFreeSpace = Source.CheckFreeSpace;
+  ColourDocument = Source.ColourDocument;
+  ShowRunSummary = Source.ShowRunSummary;
 }
 
 int32_t TVelmoraOptions::GetScanDepth() const {

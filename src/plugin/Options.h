@@ -59,6 +59,10 @@ public:
   bool VerifyCopies;
   bool ConfirmMassDeletion;
   bool CheckFreeSpace;
+  // The differences document coloured by what the run will do with each line.
+  bool ColourDocument;
+  // A message with the totals of each run at its end, offering its log.
+  bool ShowRunSummary;
 
   // FAR's own "Delete to Recycle Bin" setting; true when FAR does not tell.
   static bool FarDeletesToRecycleBin();

@@ -31,6 +31,8 @@ void TOptionsDialog::CreateClientControls() {
   VerifyCopiesCheckbox = AddCheckbox(0, 0, GetMsg(MOptionsVerifyCopies), false);
   MassDeletionCheckbox = AddCheckbox(0, 0, GetMsg(MOptionsConfirmMassDeletion), true);
   FreeSpaceCheckbox = AddCheckbox(0, 0, GetMsg(MOptionsCheckFreeSpace), true);
+  ColourCheckbox = AddCheckbox(0, 0, GetMsg(MOptionsColourDocument), true);
+  RunSummaryCheckbox = AddCheckbox(0, 0, GetMsg(MOptionsShowRunSummary), true);
 }
 
 void TOptionsDialog::ClearControls() {
@@ -48,11 +50,13 @@ void TOptionsDialog::ClearControls() {
   VerifyCopiesCheckbox = nullptr;
   MassDeletionCheckbox = nullptr;
   FreeSpaceCheckbox = nullptr;
+  ColourCheckbox = nullptr;
+  RunSummaryCheckbox = nullptr;
 }
 
 void TOptionsDialog::AdjustSize(int &Width, int &Height) {
   TOkCancelDialog::AdjustSize(Width, Height);
-  Height = 19;
+  Height = 21;
 }
 
 void TOptionsDialog::SetSize(int Width, int Height) {
@@ -72,6 +76,8 @@ void TOptionsDialog::SetSize(int Width, int Height) {
   VerifyCopiesCheckbox->PlaceBelow(RecycleBinCheckbox);
   MassDeletionCheckbox->PlaceBelow(VerifyCopiesCheckbox);
   FreeSpaceCheckbox->PlaceBelow(MassDeletionCheckbox);
+  ColourCheckbox->PlaceBelow(FreeSpaceCheckbox);
+  RunSummaryCheckbox->PlaceBelow(ColourCheckbox);
 }
 
 bool TOptionsDialog::Execute() {
@@ -87,6 +93,8 @@ bool TOptionsDialog::Execute() {
   VerifyCopiesCheckbox->SetChecked(Options->VerifyCopies);
   MassDeletionCheckbox->SetChecked(Options->ConfirmMassDeletion);
   FreeSpaceCheckbox->SetChecked(Options->CheckFreeSpace);
+  ColourCheckbox->SetChecked(Options->ColourDocument);
+  RunSummaryCheckbox->SetChecked(Options->ShowRunSummary);
 
   if (!ExecuteOk())
     return false;
@@ -102,6 +110,8 @@ bool TOptionsDialog::Execute() {
   bool VerifyCopies = VerifyCopiesCheckbox->GetChecked();
   bool MassDeletion = MassDeletionCheckbox->GetChecked();
   bool FreeSpace = FreeSpaceCheckbox->GetChecked();
+  bool Colour = ColourCheckbox->GetChecked();
+  bool RunSummary = RunSummaryCheckbox->GetChecked();
 
   Options->Load();
   Options->CompareCommand = Command;
@@ -114,6 +124,8 @@ bool TOptionsDialog::Execute() {
   Options->VerifyCopies = VerifyCopies;
   Options->ConfirmMassDeletion = MassDeletion;
   Options->CheckFreeSpace = FreeSpace;
+  Options->ColourDocument = Colour;
+  Options->ShowRunSummary = RunSummary;
   Options->Save();
   return true;
 }

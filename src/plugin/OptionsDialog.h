@@ -37,6 +37,8 @@ public:
   TCheckbox *VerifyCopiesCheckbox = nullptr;
   TCheckbox *MassDeletionCheckbox = nullptr;
   TCheckbox *FreeSpaceCheckbox = nullptr;
+  TCheckbox *ColourCheckbox = nullptr;
+  TCheckbox *RunSummaryCheckbox = nullptr;
 
 protected:
   void CreateClientControls() override;

@@ -11,9 +11,10 @@ inline constexpr const wchar_t *SynchronizeDialog = L"SynchronizeDialog";
 inline constexpr const wchar_t *Questions = L"Questions";
 inline constexpr const wchar_t *Config = L"Config";
 inline constexpr const wchar_t *Macros = L"Macros";
+inline constexpr const wchar_t *RunLog = L"RunLog";
 
 // Every topic the code names.
 inline constexpr const wchar_t *Topics[] = {Contents,  CompareDialog, Document, SynchronizeDialog,
-                                            Questions, Config,        Macros};
+                                            Questions, Config,        Macros,   RunLog};
 
 } // namespace VelmoraHelp

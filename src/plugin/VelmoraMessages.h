@@ -240,9 +240,18 @@ enum TVelmoraMessage : int {
   MNoSpaceLeft = 179,
   MNoSpaceRight = 180,
   MGuardQuestion = 181,
+  MOptionsColourDocument = 182,
+  MOptionsShowRunSummary = 183,
+  MRunSummaryDone = 184,
+  MRunSummaryCopied = 185,
+  MRunSummaryDeleted = 186,
+  MRunSummaryFailed = 187,
+  MRunSummaryLog = 188,
+  MRunSummaryNoLog = 189,
+  MViewLog = 190,
 
   // How many messages every language file holds.
-  MMessageCount = 182
+  MMessageCount = 191
 };
 
 // The description lines of the differences document, in the order they are written.

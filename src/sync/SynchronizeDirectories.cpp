@@ -1,5 +1,6 @@
 #include "SynchronizeDirectories.h"
 
+#include "DocumentColours.h"
 #include "FarPanel.h"
 #include "Files.h"
 #include "Options.h"
@@ -126,6 +127,7 @@ TSynchronizeTask::TSynchronizeTask(const std::wstring &LeftDir, const std::wstri
     FSynchronizeUI->SetSilentMode(Options.SilentModeByDefault);
     FSynchronizeUI->SetGlobalRemember(Options.GlobalRemember);
     ShowDescription = Options.ShowDescriptionIsSyncFile;
+    FColoured = Options.ColourDocument;
   }
   try {
     TTextStream Stream(GetFileName(), fmCreate);
@@ -202,6 +204,11 @@ void TSynchronizeTask::EditorShown() {
       {VK_F5, CtrlKeys, GetMsg(MKeyBarGotoLeft), GetMsg(MKeyBarGotoLeftLong)},
       {VK_F6, CtrlKeys, GetMsg(MKeyBarGotoRight), GetMsg(MKeyBarGotoRightLong)},
   });
+}
+
+void TSynchronizeTask::EditorRedraw() {
+  if (FColoured)
+    DocumentColours::ColourVisibleLines(*this);
 }
 
 void TSynchronizeTask::EditorClosing(bool &FreeObject, intptr_t &Result) {

@@ -4,6 +4,7 @@
 #include "FarEditor.h"
 #include "FarProgress.h"
 #include "NameFilter.h"
+#include "RunLog.h"
 #include "RunPlan.h"
 
 #include <cstdint>
@@ -134,6 +135,7 @@ public:
 protected:
   void EditorClosing(bool &FreeObject, intptr_t &Result) override;
   void EditorShown() override;
+  void EditorRedraw() override;
   bool ProcessKey(const KEY_EVENT_RECORD &Key) override;
 
 private:
@@ -289,4 +291,14 @@ private:
   // Directories of this pass known not to be links.
   std::unordered_set<std::wstring> FPlainDirectories;
   std::unique_ptr<TSynchronizeUI> FSynchronizeUI;
+  // The document is coloured by its markers (the option, as the document was made).
+  bool FColoured = true;
+  // The record of the run in progress.
+  TRunLog FRunLog;
+  // The totals of the run and its record in a message, offering the record in FAR's viewer.
+  void ReportRun();
+
+public:
+  // The record of the last run of this document.
+  const TRunLog &GetRunLog() const { return FRunLog; }
 };

@@ -348,6 +348,8 @@ bool TSynchronizeTask::CopyKnownFile(const std::wstring &Source, const std::wstr
   if (Listed->dwFileAttributes != FILE_ATTRIBUTE_ARCHIVE)
     ::SetFileAttributesW(FCopyTarget.c_str(), Listed->dwFileAttributes);
   EntryDone((static_cast<int64_t>(Listed->nFileSizeHigh) << 32) | Listed->nFileSizeLow);
+  FRunLog.Copied(Target, (static_cast<int64_t>(Listed->nFileSizeHigh) << 32) | Listed->nFileSizeLow,
+                 TargetExists);
   return true;
 }
 
@@ -375,6 +377,7 @@ bool TSynchronizeTask::CopyIntoBuilding(const std::wstring &Source, const std::w
     if (Listed->dwFileAttributes != FILE_ATTRIBUTE_ARCHIVE)
       ::SetFileAttributesW(Building.c_str(), Listed->dwFileAttributes);
     EntryDone((static_cast<int64_t>(Listed->nFileSizeHigh) << 32) | Listed->nFileSizeLow);
+    FRunLog.Copied(Target, (static_cast<int64_t>(Listed->nFileSizeHigh) << 32) | Listed->nFileSizeLow, false);
     return true;
   }
   LastError = ::GetLastError();
@@ -747,12 +750,14 @@ bool TSynchronizeTask::RemoveFile(const std::wstring &Path, bool OnLeft) {
       return false;
     if (Outcome == roRecycled) {
       EntryDone(0);
+      FRunLog.Deleted(Path, true, false);
       break;
     }
     if (Outcome == roPermanent) {
       ::SetFileAttributesW(Path.c_str(), Attributes & ~ProtectingAttributes);
       if (::DeleteFileW(Path.c_str())) {
         EntryDone(0);
+        FRunLog.Deleted(Path, false, false);
         break;
       }
     }
@@ -778,6 +783,7 @@ bool TSynchronizeTask::RemoveDirectoryTree(const std::wstring &Path, bool OnLeft
       // A link goes on its own; what it leads to is never walked nor touched.
       if (RemoveDirectoryLink(Path)) {
         EntryDone(0);
+        FRunLog.Deleted(Path, false, true);
         return true;
       }
       Failure = MFailureLinkNotRemovable;
@@ -789,6 +795,7 @@ bool TSynchronizeTask::RemoveDirectoryTree(const std::wstring &Path, bool OnLeft
         return false;
       if (Outcome == roRecycled) {
         EntryDone(0);
+        FRunLog.Deleted(Path, true, true);
         return true;
       }
       bool AllRemoved = Outcome != roFailed, Kept = false;
@@ -834,6 +841,7 @@ bool TSynchronizeTask::RemoveDirectoryTree(const std::wstring &Path, bool OnLeft
         ::SetFileAttributesW(Path.c_str(), Attributes & ~ProtectingAttributes);
         if (::RemoveDirectoryW(Path.c_str())) {
           EntryDone(0);
+          FRunLog.Deleted(Path, false, true);
           return true;
         }
       }

@@ -111,9 +111,12 @@ bool TSynchronizeTask::Synchronize(bool &KeepOpen) {
 
       // A failure in the middle of the run ends it as an abort does: what was not done is
       // offered again and the panels show what was.
+      FRunLog.Begin(FLeftDirectory, FRightDirectory);
+      FSynchronizeUI->SetRunLog(&FRunLog);
       try {
         RunPasses(List, Choices, Totals);
       } catch (const EAbort &) {
+        FRunLog.Stopped();
       } catch (const Exception &E) {
         Failure = std::wstring(E.ClassName()) + L'\n' + E.Message();
       } catch (const std::exception &) {
@@ -131,11 +134,14 @@ bool TSynchronizeTask::Synchronize(bool &KeepOpen) {
     }
     TFarPanel::UpdatePanel(true);
     TFarPanel::UpdatePanel(false);
+    FSynchronizeUI->SetRunLog(nullptr);
+    FRunLog.End(List, Failure);
     if (!Failure.empty()) {
       const size_t Split = Failure.find(L'\n');
       ShowMessage({GetMsg(MTitle), Failure.substr(0, Split), Failure.substr(Split + 1), GetMsg(MOk)},
                   FMSG_WARNING | FMSG_ERRORTYPE, 1);
     }
+    ReportRun();
     return true;
   } catch (const EAbort &) {
     return false;

@@ -31,16 +31,17 @@ std::vector<int> Bounds(const TFarDialog::TControl *Control) {
   return {Left, Top, Width, Height};
 }
 
-TEST_F(OptionsDialogTest, At80ColumnsTheDialogIs76By19WithOneControlPerRow) {
+TEST_F(OptionsDialogTest, At80ColumnsTheDialogIs76By21WithOneControlPerRow) {
   TOptionsDialog Dialog;
   ASSERT_TRUE(Dialog.Build());
   int Left, Top, Width, Height;
   Dialog.GetBounds(Left, Top, Width, Height);
   EXPECT_EQ(76, Width);
-  EXPECT_EQ(19, Height);
-  EXPECT_EQ(15, Dialog.GetButtonSeparator()->GetTop());
-  EXPECT_EQ(16, Dialog.GetOkButton()->GetTop());
-  // Label, field, label, field, four check boxes, a separator and the four nets: rows 2 to 14,
+  EXPECT_EQ(21, Height);
+  EXPECT_EQ(17, Dialog.GetButtonSeparator()->GetTop());
+  EXPECT_EQ(18, Dialog.GetOkButton()->GetTop());
+  // Label, field, label, field, four check boxes, a separator, the four nets, colouring and the
+  // summary: rows 2 to 16,
   // from column 5 to the client area's right edge (column 70 of a 76-column dialog).
   const TFarDialog::TControl *Rows[] = {Dialog.CommandLabel,         Dialog.CommandEdit,
                                         Dialog.ArgumentsLabel,       Dialog.ArgumentsEdit,
@@ -48,8 +49,9 @@ TEST_F(OptionsDialogTest, At80ColumnsTheDialogIs76By19WithOneControlPerRow) {
                                         Dialog.SilentModeCheckbox,   Dialog.GlobalRememberCheckbox,
                                         Dialog.SafetySeparator,      Dialog.RecycleBinCheckbox,
                                         Dialog.VerifyCopiesCheckbox, Dialog.MassDeletionCheckbox,
-                                        Dialog.FreeSpaceCheckbox};
-  for (int I = 0; I < 13; ++I) {
+                                        Dialog.FreeSpaceCheckbox,    Dialog.ColourCheckbox,
+                                        Dialog.RunSummaryCheckbox};
+  for (int I = 0; I < 15; ++I) {
     if (Rows[I] != Dialog.SafetySeparator) {
       EXPECT_EQ((std::vector<int>{5, 2 + I, 66, 1}), Bounds(Rows[I])) << "row " << I;
     }
@@ -92,6 +94,8 @@ TEST_F(OptionsDialogTest, OkSavesWhatTheUserEnteredAndKeepsKeysTheDialogDoesNotS
       .Check(Dialog.VerifyCopiesCheckbox->GetIndex())
       .Clear(Dialog.MassDeletionCheckbox->GetIndex())
       .Clear(Dialog.FreeSpaceCheckbox->GetIndex())
+      .Clear(Dialog.ColourCheckbox->GetIndex())
+      .Clear(Dialog.RunSummaryCheckbox->GetIndex())
       .Press(Host.Msg(MOk));
   ASSERT_TRUE(Dialog.Execute());
   EXPECT_EQ(L"kdiff3", StoredString(L"CompareCommand"));
@@ -105,6 +109,8 @@ TEST_F(OptionsDialogTest, OkSavesWhatTheUserEnteredAndKeepsKeysTheDialogDoesNotS
   EXPECT_EQ(1u, StoredNumber(L"VerifyCopies"));
   EXPECT_EQ(0u, StoredNumber(L"ConfirmMassDeletion"));
   EXPECT_EQ(0u, StoredNumber(L"CheckFreeSpace"));
+  EXPECT_EQ(0u, StoredNumber(L"ColourDocument"));
+  EXPECT_EQ(0u, StoredNumber(L"ShowRunSummary"));
   EXPECT_EQ(7u, StoredNumber(L"MaxScanDepth"));
   EXPECT_EQ(7, Options.MaxScanDepth);
 }

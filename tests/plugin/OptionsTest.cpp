@@ -32,7 +32,9 @@ const wchar_t *const BooleanKeys[] = {L"ProcessSubfolders",
                                       L"DeleteToRecycleBin",
                                       L"VerifyCopies",
                                       L"ConfirmMassDeletion",
-                                      L"CheckFreeSpace"};
+                                      L"CheckFreeSpace",
+                                      L"ColourDocument",
+                                      L"ShowRunSummary"};
 
 void ExpectDefaults(const TVelmoraOptions &O) {
   EXPECT_FALSE(O.ProcessSubfolders);
@@ -61,6 +63,8 @@ void ExpectDefaults(const TVelmoraOptions &O) {
   EXPECT_FALSE(O.VerifyCopies);
   EXPECT_TRUE(O.ConfirmMassDeletion);
   EXPECT_TRUE(O.CheckFreeSpace);
+  EXPECT_TRUE(O.ColourDocument);
+  EXPECT_TRUE(O.ShowRunSummary);
 }
 
 // Every field away from its default.
@@ -91,6 +95,8 @@ void SetAllOtherThanDefault(TVelmoraOptions &O) {
   O.VerifyCopies = true;
   O.ConfirmMassDeletion = false;
   O.CheckFreeSpace = false;
+  O.ColourDocument = false;
+  O.ShowRunSummary = false;
 }
 
 void ExpectAllOtherThanDefault(const TVelmoraOptions &O) {
@@ -122,6 +128,8 @@ void ExpectAllOtherThanDefault(const TVelmoraOptions &O) {
   EXPECT_EQ(O.VerifyCopies, Expected.VerifyCopies);
   EXPECT_EQ(O.ConfirmMassDeletion, Expected.ConfirmMassDeletion);
   EXPECT_EQ(O.CheckFreeSpace, Expected.CheckFreeSpace);
+  EXPECT_EQ(O.ColourDocument, Expected.ColourDocument);
+  EXPECT_EQ(O.ShowRunSummary, Expected.ShowRunSummary);
 }
 
 class OptionsTest : public TInProcessPluginTest<TVelmoraPlugin> {
@@ -162,7 +170,7 @@ TEST_F(OptionsTest, SaveWritesEveryKeyWithItsTypeInTheRootKey) {
   TVelmoraOptions Options;
   Options.Save();
   std::vector<std::wstring> Names = Store().ValueNames(VelmoraPluginGuid, L"");
-  EXPECT_EQ(Names.size(), 26u);
+  EXPECT_EQ(Names.size(), 28u);
   for (const wchar_t *Key : BooleanKeys) {
     const THostSettingsValue *Value = Store().Find(VelmoraPluginGuid, L"", Key);
     ASSERT_NE(Value, nullptr) << Key;
@@ -252,7 +260,7 @@ TEST_F(OptionsTest, ARefusedWriteDoesNotStopTheOthers) {
   EXPECT_FALSE(Store().Find(VelmoraPluginGuid, L"", L"ProcessSubfolders"));
   EXPECT_FALSE(Store().Find(VelmoraPluginGuid, L"", L"CompareCommand"));
   EXPECT_EQ(Store().GetNumber(VelmoraPluginGuid, L"", L"GlobalRemember"), 1u);
-  EXPECT_EQ(Store().ValueNames(VelmoraPluginGuid, L"").size(), 24u);
+  EXPECT_EQ(Store().ValueNames(VelmoraPluginGuid, L"").size(), 26u);
   EXPECT_EQ(Store().OpenHandles(), 0u);
 }
 
