@@ -171,10 +171,11 @@ void TRunLog::Copied(const std::wstring &Target, int64_t Size, bool Replaced) {
     return;
   ++FTotals.Copied;
   FTotals.CopiedBytes += Size;
-  const bool ToLeft = Where(Target).compare(0, 4, L"left") == 0;
+  // One line per file of the run: built without asking the system anything (plain digits).
+  const std::wstring Place = Where(Target);
+  const bool ToLeft = Place.compare(0, 4, L"left") == 0;
   Write(std::wstring(ToLeft ? L"copy to left    " : L"copy to right   ") +
-        (Replaced ? L"replaced  " : L"new       ") + Where(Target) + L"  (" + FormatGroupedNumber(Size) +
-        L" bytes)");
+        (Replaced ? L"replaced  " : L"new       ") + Place + L"  (" + std::to_wstring(Size) + L" bytes)");
 }
 
 void TRunLog::Deleted(const std::wstring &Path, bool Recycled, bool IsDirectory) {
