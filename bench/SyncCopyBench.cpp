@@ -202,6 +202,7 @@ int main(int argc, char **argv) {
   int Rounds = 3;
   bool Large = false;
   uint64_t TotalMb = 2048, FileMb = 64;
+  bool Record = true;
   for (int I = 1; I < argc; ++I) {
     const char *Arg = argv[I];
     const char *Value = I + 1 < argc ? argv[I + 1] : "0";
@@ -221,6 +222,8 @@ int main(int argc, char **argv) {
       TotalMb = Number(Value), ++I;
     } else if (!std::strcmp(Arg, "--file-mb")) {
       FileMb = std::max<uint64_t>(1, Number(Value)), ++I;
+    } else if (!std::strcmp(Arg, "--no-record")) {
+      Record = false;
     } else if (!std::strcmp(Arg, "--rounds")) {
       Rounds = std::max(1, std::atoi(Value)), ++I;
     } else {
@@ -259,6 +262,13 @@ int main(int argc, char **argv) {
     }
     HostSettings().SetNumber(Host.PluginGuid(), L"", L"ProcessSubfolders", 1);
     HostSettings().SetNumber(Host.PluginGuid(), L"", L"CompareContents", 0);
+    // The message at the end of a run waits for the user; the record of the run is written unless
+    // the run is told of no profile folder (--no-record, to measure what the record costs).
+    HostSettings().SetNumber(Host.PluginGuid(), L"", L"ShowRunSummary", 0);
+    if (!Record) {
+      ::SetEnvironmentVariableW(L"FARLOCALPROFILE", nullptr);
+      ::SetEnvironmentVariableW(L"FARPROFILE", nullptr);
+    }
     HostPanels().SetFolder(THostSide::Left, Source);
     HostPanels().SetFolder(THostSide::Right, Right);
 
@@ -303,13 +313,14 @@ int main(int argc, char **argv) {
     Memory.cb = sizeof Memory;
     ::GetProcessMemoryInfo(::GetCurrentProcess(), &Memory, sizeof Memory);
     const double Mb = static_cast<double>(Bytes) / 1048576.0;
-    std::printf("%zu files, %.1f MB; best of %d rounds each, taking turns\n", Shape.Files, Mb, Rounds);
+    std::printf("%zu files, %.1f MB; best of %d rounds each, taking turns; %s\n", Shape.Files, Mb, Rounds,
+                Record ? "each run writes its record" : "no run record");
     std::printf("  bare recursive CopyFileExW      %8.3f s  %8.1f MB/s\n", BestBare, Mb / BestBare);
     std::printf("  synchronisation, whole road     %8.3f s  %8.1f MB/s\n", BestSync, Mb / BestSync);
     std::printf("  ratio                           %8.3f x\n", BestSync / BestBare);
     std::printf("  with Verify copies              %8.3f s  %8.1f MB/s\n", BestVerified, Mb / BestVerified);
-    std::printf("  ratio, verified                 %8.3f x  (%.3f x the plain run)\n", BestVerified / BestBare,
-                BestVerified / BestSync);
+    std::printf("  ratio, verified                 %8.3f x  (%.3f x the plain run)\n",
+                BestVerified / BestBare, BestVerified / BestSync);
     std::printf("  peak working set                %8.1f MB\n", Memory.PeakWorkingSetSize / 1048576.0);
     if (!Host.Failures().empty()) {
       std::printf("the host recorded %zu fault(s):\n", Host.Failures().size());

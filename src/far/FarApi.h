@@ -529,6 +529,13 @@ inline constexpr EDITORCOLORFLAGS ECF_TABMARKCURRENT = 0x0000000000000002ULL;
 inline constexpr EDITORCOLORFLAGS ECF_AUTODELETE = 0x0000000000000004ULL;
 inline constexpr EDITORCOLORFLAGS ECF_NONE = 0x0000000000000000ULL;
 
+// FarColor.Flags: the foreground and background are indexes into FAR's 16-colour palette (with
+// the alpha byte 0xFF for an opaque colour) instead of RGB values.
+inline constexpr FARCOLORFLAGS FCF_NONE = 0x0000000000000000ULL;
+inline constexpr FARCOLORFLAGS FCF_FG_INDEX = 0x0000000000000001ULL;
+inline constexpr FARCOLORFLAGS FCF_BG_INDEX = 0x0000000000000002ULL;
+static_assert(sizeof(FCF_FG_INDEX) == 8);
+
 inline constexpr VIEWER_FLAGS VF_NONMODAL = 0x0000000000000001ULL;
 inline constexpr VIEWER_FLAGS VF_DELETEONCLOSE = 0x0000000000000002ULL;
 inline constexpr VIEWER_FLAGS VF_ENABLE_F6 = 0x0000000000000004ULL;

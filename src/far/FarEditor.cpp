@@ -115,6 +115,34 @@ bool TFarEditor::SetKeyBar(intptr_t EditorId, const std::vector<TKeyBarLabel> &L
   return Control(EditorId, ECTL_SETKEYBAR, 0, &SetTitles) != 0;
 }
 
+bool TFarEditor::AddColor(intptr_t EditorId, intptr_t Line, intptr_t StartPos, intptr_t EndPos,
+                          const FarColor &Color) {
+  EditorColor Item{};
+  Item.StructSize = sizeof(Item);
+  Item.StringNumber = Line;
+  Item.StartPos = StartPos;
+  Item.EndPos = EndPos;
+  Item.Priority = EDITOR_COLOR_NORMAL_PRIORITY;
+  Item.Flags = ECF_NONE;
+  Item.Color = Color;
+  Item.Owner = FarPlugin().GetPluginGuid();
+  return Control(EditorId, ECTL_ADDCOLOR, 0, &Item) != 0;
+}
+
+bool TFarEditor::DeleteColors(intptr_t EditorId, intptr_t Line) {
+  EditorDeleteColor Item{};
+  Item.StructSize = sizeof(Item);
+  Item.Owner = FarPlugin().GetPluginGuid();
+  Item.StringNumber = Line;
+  Item.StartPos = -1;
+  return Control(EditorId, ECTL_DELCOLOR, 0, &Item) != 0;
+}
+
+bool TFarEditor::OpenViewer(const std::wstring &FileName, const std::wstring &Title, VIEWER_FLAGS Flags) {
+  return FarPlugin().Api(&PluginStartupInfo::Viewer)(ToPChar(FileName), ToPChar(Title), 0, 0, -1, -1, Flags,
+                                                     CP_DEFAULT) != 0;
+}
+
 bool TFarEditor::OpenEditor(intptr_t &EditorId, const std::wstring &FileName, const std::wstring &Title,
                             intptr_t X1, intptr_t Y1, intptr_t X2, intptr_t Y2, EDITOR_FLAGS Flags,
                             intptr_t StartLine, intptr_t StartChar, uintptr_t CodePage) {
@@ -291,6 +319,17 @@ intptr_t TFarEditorManaged::EditorClose(TFarEditorManaged *Editor) {
 }
 
 intptr_t TFarEditorManaged::HandleEditorEvent(const ProcessEditorEventInfo &Info) noexcept {
+  if (Info.Event == EE_REDRAW)
+    return FarGuard<intptr_t>(L"ProcessEditorEventW", false, 0, [&]() -> intptr_t {
+      TFarEditorManaged *Editor = Find(Info.EditorID);
+      // Colouring is a help to the eye: nothing of it may end in a message while FAR draws.
+      try {
+        if (Editor && Editor->FShowing)
+          Editor->EditorRedraw();
+      } catch (...) {
+      }
+      return 0;
+    });
   if (Info.Event != EE_CLOSE)
     return 0;
   // FAR must never see an exception; the close handling has no log lines.

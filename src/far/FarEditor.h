@@ -39,6 +39,14 @@ public:
   static bool SetString(intptr_t EditorId, intptr_t Line, const std::wstring &Text);
   // Replaces the listed key-bar labels; the others keep their text.
   static bool SetKeyBar(intptr_t EditorId, const std::vector<TKeyBarLabel> &Labels);
+  // Colours columns StartPos to EndPos (inclusive, 0-based) of a line, owned by the plug-in (its
+  // GUID), at the normal priority.
+  static bool AddColor(intptr_t EditorId, intptr_t Line, intptr_t StartPos, intptr_t EndPos,
+                       const FarColor &Color);
+  // Removes every colour the plug-in gave the line.
+  static bool DeleteColors(intptr_t EditorId, intptr_t Line);
+  // FAR's Viewer on a file; true when FAR showed it.
+  static bool OpenViewer(const std::wstring &FileName, const std::wstring &Title, VIEWER_FLAGS Flags);
   // FAR's Editor. Succeeds only when FAR reports the editor open (EEC_MODIFIED, which is also what
   // a non-modal editor returns) and then describes its current window, whose id is returned.
   // StartLine and StartChar are FAR's 1-based values (-1, -1: the saved position).
@@ -126,6 +134,9 @@ protected:
   // FAR closes the window. Clearing FreeObject keeps the object and opens the window again;
   // Result is what ProcessEditorEventW returns.
   virtual void EditorClosing(bool &FreeObject, intptr_t &Result);
+  // FAR is about to draw the window (EE_REDRAW): the moment to colour the visible lines. No
+  // message, menu or dialog may be shown from here.
+  virtual void EditorRedraw() {}
   // After the window was opened again and its position restored.
   virtual void EditorReopened() {}
   // At the end of every successful Show.

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cwchar>
+#include <memory>
 
 TFarVariant TFarVariant::Null() {
   TFarVariant Value;
@@ -73,6 +74,33 @@ TFarVariants TFarMacro::ToVariants(const OpenMacroInfo *Info) {
 
 TFarVariant TFarMacro::ToVariant(const FarMacroValue &Value) {
   return ToVariant(Value, 0);
+}
+
+namespace {
+
+struct TMacroString {
+  FarMacroCall Call{};
+  FarMacroValue Value{};
+  std::wstring Text;
+};
+
+void WINAPI FreeMacroString(void *Data, FarMacroValue *, size_t) {
+  delete static_cast<TMacroString *>(Data);
+}
+
+} // namespace
+
+intptr_t TFarMacro::ReturnString(const std::wstring &Text) {
+  auto Result = std::make_unique<TMacroString>();
+  Result->Text = Text;
+  Result->Value.Type = FMVT_STRING;
+  Result->Value.String = Result->Text.c_str();
+  Result->Call.StructSize = sizeof(FarMacroCall);
+  Result->Call.Count = 1;
+  Result->Call.Values = &Result->Value;
+  Result->Call.Callback = FreeMacroString;
+  Result->Call.CallbackData = Result.get();
+  return reinterpret_cast<intptr_t>(&Result.release()->Call);
 }
 
 TFarVariant TFarMacro::ToVariant(const FarMacroValue &Value, int Depth) {

@@ -55,6 +55,9 @@ public:
   // deeper than MaxArrayDepth (values that refer to themselves) end in unassigned values.
   static TFarVariants ToVariants(const OpenMacroInfo *Info);
   static TFarVariant ToVariant(const FarMacroValue &Value);
+  // OpenW's answer that hands a string to the macro: a FarMacroCall that FAR frees through its
+  // callback once it took the value.
+  static intptr_t ReturnString(const std::wstring &Text);
 
   static constexpr int MaxArrayDepth = 64;
 

@@ -44,6 +44,28 @@ std::unique_ptr<TFarPlugin> UnregisterPlugin() noexcept {
   return std::unique_ptr<TFarPlugin>(Plugin);
 }
 
+std::wstring PluginDataFolder(const GUID &PluginGuid) {
+  std::wstring Profile;
+  for (const wchar_t *Name : {L"FARLOCALPROFILE", L"FARPROFILE"}) {
+    wchar_t Buffer[1024];
+    const DWORD Length = ::GetEnvironmentVariableW(Name, Buffer, 1024);
+    if (Length > 0 && Length < 1024) {
+      Profile.assign(Buffer, Length);
+      break;
+    }
+  }
+  if (Profile.empty())
+    return Profile;
+  if (Profile.back() != L'\\')
+    Profile += L'\\';
+  wchar_t Guid[40];
+  swprintf(Guid, 40, L"%08lX-%04hX-%04hX-%02X%02X-%02X%02X%02X%02X%02X%02X",
+           static_cast<unsigned long>(PluginGuid.Data1), PluginGuid.Data2, PluginGuid.Data3, PluginGuid.Data4[0],
+           PluginGuid.Data4[1], PluginGuid.Data4[2], PluginGuid.Data4[3], PluginGuid.Data4[4], PluginGuid.Data4[5],
+           PluginGuid.Data4[6], PluginGuid.Data4[7]);
+  return Profile + L"PluginsData\\" + Guid;
+}
+
 void FreePlugin() noexcept {
   UnregisterPlugin().reset();
 }

@@ -162,6 +162,9 @@ TFarPlugin &FarPlugin();
 // initialized" and frees the rejected object; the first stays registered.
 void RegisterPlugin(std::unique_ptr<TFarPlugin> Plugin);
 bool PluginExists() noexcept;
+// The plug-in's own folder for its files, %FARLOCALPROFILE%\PluginsData\<GUID> (FARPROFILE's where
+// FAR names no local profile), without a trailing backslash; empty when FAR names neither.
+std::wstring PluginDataFolder(const GUID &PluginGuid);
 // Clears the registration and hands the object back (null when none was registered).
 std::unique_ptr<TFarPlugin> UnregisterPlugin() noexcept;
 // Clears the registration, then frees the object (DLL unload; test programs between cases).

@@ -54,6 +54,8 @@ void TVelmoraOptions::Reset() {
   CheckFreeSpace = true;
   RememberPair = false;
   CompareWorkers = DefaultCompareWorkers;
+  ColourDocument = true;
+  ShowRunSummary = true;
 }
 
 bool TVelmoraOptions::FarDeletesToRecycleBin() {
@@ -104,6 +106,8 @@ void TVelmoraOptions::Load() {
   // A number out of range (edited by hand) is taken as the nearest one allowed.
   CompareWorkers = static_cast<int32_t>(
       std::clamp<int64_t>(ReadNumber(L"CompareWorkers", CompareWorkers), 1, MaxCompareWorkers));
+  ColourDocument = ReadBool(L"ColourDocument", ColourDocument);
+  ShowRunSummary = ReadBool(L"ShowRunSummary", ShowRunSummary);
 }
 
 void TVelmoraOptions::Save() {
@@ -139,6 +143,8 @@ void TVelmoraOptions::Save() {
   WriteBool(L"CheckFreeSpace", CheckFreeSpace);
   WriteBool(L"RememberPair", RememberPair);
   WriteNumber(L"CompareWorkers", CompareWorkers);
+  WriteBool(L"ColourDocument", ColourDocument);
+  WriteBool(L"ShowRunSummary", ShowRunSummary);
 }
 
 void TVelmoraOptions::Assign(const TVelmoraOptions &Source) {
@@ -172,6 +178,8 @@ void TVelmoraOptions::Assign(const TVelmoraOptions &Source) {
   CheckFreeSpace = Source.CheckFreeSpace;
   RememberPair = Source.RememberPair;
   CompareWorkers = Source.CompareWorkers;
+  ColourDocument = Source.ColourDocument;
+  ShowRunSummary = Source.ShowRunSummary;
 }
 
 int32_t TVelmoraOptions::GetScanDepth() const {

@@ -66,6 +66,10 @@ public:
   int32_t CompareWorkers;
   static constexpr int32_t MaxCompareWorkers = 16;
   static constexpr int32_t DefaultCompareWorkers = 2;
+  // The differences document coloured by what the run will do with each line.
+  bool ColourDocument;
+  // A message with the totals of each run at its end, offering its log.
+  bool ShowRunSummary;
 
   // FAR's own "Delete to Recycle Bin" setting; true when FAR does not tell.
   static bool FarDeletesToRecycleBin();

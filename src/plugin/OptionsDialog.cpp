@@ -49,6 +49,8 @@ void TOptionsDialog::CreateClientControls() {
   VerifyCopiesCheckbox = AddCheckbox(0, 0, GetMsg(MOptionsVerifyCopies), false);
   MassDeletionCheckbox = AddCheckbox(0, 0, GetMsg(MOptionsConfirmMassDeletion), true);
   FreeSpaceCheckbox = AddCheckbox(0, 0, GetMsg(MOptionsCheckFreeSpace), true);
+  ColourCheckbox = AddCheckbox(0, 0, GetMsg(MOptionsColourDocument), true);
+  RunSummaryCheckbox = AddCheckbox(0, 0, GetMsg(MOptionsShowRunSummary), true);
   WorkersLabel = AddLabel(0, 0, 0, GetMsg(MOptionsCompareWorkers), taLeft);
   WorkersEdit = AddEdit(0, 0, 0, std::wstring());
   WorkersEdit->SetMask(WorkersMask);
@@ -72,11 +74,13 @@ void TOptionsDialog::ClearControls() {
   FreeSpaceCheckbox = nullptr;
   WorkersLabel = nullptr;
   WorkersEdit = nullptr;
+  ColourCheckbox = nullptr;
+  RunSummaryCheckbox = nullptr;
 }
 
 void TOptionsDialog::AdjustSize(int &Width, int &Height) {
   TOkCancelDialog::AdjustSize(Width, Height);
-  Height = 20;
+  Height = 22;
 }
 
 void TOptionsDialog::SetSize(int Width, int Height) {
@@ -96,7 +100,9 @@ void TOptionsDialog::SetSize(int Width, int Height) {
   VerifyCopiesCheckbox->PlaceBelow(RecycleBinCheckbox);
   MassDeletionCheckbox->PlaceBelow(VerifyCopiesCheckbox);
   FreeSpaceCheckbox->PlaceBelow(MassDeletionCheckbox);
-  WorkersLabel->PlaceBelow(FreeSpaceCheckbox, 0, 0, static_cast<int>(WorkersLabel->GetText().size()));
+  ColourCheckbox->PlaceBelow(FreeSpaceCheckbox);
+  RunSummaryCheckbox->PlaceBelow(ColourCheckbox);
+  WorkersLabel->PlaceBelow(RunSummaryCheckbox, 0, 0, static_cast<int>(WorkersLabel->GetText().size()));
   WorkersEdit->PlaceRightOf(WorkersLabel, 1, static_cast<int>(WorkersEdit->GetMaxLength()) + 1);
 }
 
@@ -114,6 +120,8 @@ bool TOptionsDialog::Execute() {
   MassDeletionCheckbox->SetChecked(Options->ConfirmMassDeletion);
   FreeSpaceCheckbox->SetChecked(Options->CheckFreeSpace);
   WorkersEdit->SetText(std::to_wstring(Options->CompareWorkers));
+  ColourCheckbox->SetChecked(Options->ColourDocument);
+  RunSummaryCheckbox->SetChecked(Options->ShowRunSummary);
 
   if (!ExecuteOk())
     return false;
@@ -130,6 +138,8 @@ bool TOptionsDialog::Execute() {
   bool MassDeletion = MassDeletionCheckbox->GetChecked();
   bool FreeSpace = FreeSpaceCheckbox->GetChecked();
   std::wstring Workers = WorkersEdit->GetText();
+  bool Colour = ColourCheckbox->GetChecked();
+  bool RunSummary = RunSummaryCheckbox->GetChecked();
 
   Options->Load();
   Options->CompareCommand = Command;
@@ -143,6 +153,8 @@ bool TOptionsDialog::Execute() {
   Options->ConfirmMassDeletion = MassDeletion;
   Options->CheckFreeSpace = FreeSpace;
   Options->CompareWorkers = ParseWorkers(Workers, Options->CompareWorkers);
+  Options->ColourDocument = Colour;
+  Options->ShowRunSummary = RunSummary;
   Options->Save();
   return true;
 }

@@ -39,6 +39,8 @@ public:
   TCheckbox *FreeSpaceCheckbox = nullptr;
   TLabel *WorkersLabel = nullptr;
   TEdit *WorkersEdit = nullptr;
+  TCheckbox *ColourCheckbox = nullptr;
+  TCheckbox *RunSummaryCheckbox = nullptr;
 
 protected:
   void CreateClientControls() override;

@@ -3,6 +3,7 @@
 #include "DiscoverDifferences.h"
 #include "Options.h"
 #include "OptionsDialog.h"
+#include "RunLog.h"
 #include "SynchronizeDirectories.h"
 #include "VelmoraMessages.h"
 
@@ -99,7 +100,13 @@ intptr_t TVelmoraPlugin::OpenFromEditor() {
 }
 
 intptr_t TVelmoraPlugin::OpenFromMacro(intptr_t Data) {
-  return ProcessMacro(TFarMacro::ToVariants(reinterpret_cast<const OpenMacroInfo *>(Data))) ? 1 : 0;
+  const TFarVariants Values = TFarMacro::ToVariants(reinterpret_cast<const OpenMacroInfo *>(Data));
+  // The one command with a value to return: the newest run record's path, false when none.
+  if (!Values.empty() && Values[0].ToString() == L"last_log") {
+    const std::wstring Path = TRunLog::LastLog();
+    return Path.empty() ? 0 : TFarMacro::ReturnString(Path);
+  }
+  return ProcessMacro(Values) ? 1 : 0;
 }
 
 bool TVelmoraPlugin::ProcessMacro(const TFarVariants &Values) {
@@ -128,7 +135,9 @@ bool TVelmoraPlugin::ProcessMacro(const TFarVariants &Values) {
   if (Word == L"change_direction")
     Command = BySide(TSynchronizeTask::scChangeToLeft, TSynchronizeTask::scChangeToRight);
   else if (Word == L"next_difference")
-    Command = BySide(TSynchronizeTask::scNextLeft, TSynchronizeTask::scNextRight);
+    Command = Values.size() >= 2 && Values[1].ToString() == L"either"
+                  ? int(TSynchronizeTask::scNextEither)
+                  : BySide(TSynchronizeTask::scNextLeft, TSynchronizeTask::scNextRight);
   else if (Word == L"edit_file")
     Command = BySide(TSynchronizeTask::scEditLeft, TSynchronizeTask::scEditRight);
   else if (Word == L"goto_file")

@@ -12,9 +12,10 @@ inline constexpr const wchar_t *Questions = L"Questions";
 inline constexpr const wchar_t *Config = L"Config";
 inline constexpr const wchar_t *Macros = L"Macros";
 inline constexpr const wchar_t *Memory = L"Memory";
+inline constexpr const wchar_t *RunLog = L"RunLog";
 
 // Every topic the code names.
-inline constexpr const wchar_t *Topics[] = {Contents,  CompareDialog, Document, SynchronizeDialog,
-                                            Questions, Config,        Macros,   Memory};
+inline constexpr const wchar_t *Topics[] = {Contents, CompareDialog, Document, SynchronizeDialog, Questions,
+                                            Config,   Macros,        Memory,   RunLog};
 
 } // namespace VelmoraHelp

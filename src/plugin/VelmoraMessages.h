@@ -271,9 +271,18 @@ enum TVelmoraMessage : int {
   MSpaceAtLeastLeft = 210,
   MSpaceAtLeastRight = 211,
   MSpaceAtLeastBoth = 212,
+  MOptionsColourDocument = 213,
+  MOptionsShowRunSummary = 214,
+  MRunSummaryDone = 215,
+  MRunSummaryCopied = 216,
+  MRunSummaryDeleted = 217,
+  MRunSummaryFailed = 218,
+  MRunSummaryLog = 219,
+  MRunSummaryNoLog = 220,
+  MViewLog = 221,
 
   // How many messages every language file holds.
-  MMessageCount = 213
+  MMessageCount = 222
 };
 
 // The description lines of the differences document, in the order they are written.

@@ -1,5 +1,7 @@
 #include "PairState.h"
 
+#include "FarPlugin.h"
+
 #include "FarFormat.h"
 #include "Files.h"
 #include "Handles.h"
@@ -38,14 +40,6 @@ std::wstring UpperCase(std::wstring Text) {
 
 std::wstring NormalRoot(const std::wstring &Root) {
   return UpperCase(ExcludeTrailingBackslash(RemoveLongPathPrefix(Root)));
-}
-
-std::wstring GuidText(const GUID &Guid) {
-  wchar_t Text[40];
-  swprintf(Text, 40, L"{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-           static_cast<unsigned long>(Guid.Data1), Guid.Data2, Guid.Data3, Guid.Data4[0], Guid.Data4[1],
-           Guid.Data4[2], Guid.Data4[3], Guid.Data4[4], Guid.Data4[5], Guid.Data4[6], Guid.Data4[7]);
-  return Text;
 }
 
 class TWriter {
@@ -177,12 +171,7 @@ TPairState::TPairState(const std::wstring &LeftRoot, const std::wstring &RightRo
 }
 
 std::wstring TPairState::DataFolder() {
-  wchar_t Buffer[MAX_PATH * 2];
-  const DWORD Length = ::GetEnvironmentVariableW(L"FARLOCALPROFILE", Buffer, MAX_PATH * 2);
-  if (Length == 0 || Length >= MAX_PATH * 2)
-    return std::wstring();
-  const std::wstring Profile(Buffer, Length);
-  return IncludeTrailingBackslash(Profile) + L"PluginsData\\" + GuidText(VelmoraPluginGuid);
+  return PluginDataFolder(VelmoraPluginGuid);
 }
 
 std::wstring TPairState::Key(const std::wstring &RelativePath) {

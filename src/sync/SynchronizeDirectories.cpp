@@ -1,5 +1,6 @@
 #include "SynchronizeDirectories.h"
 
+#include "DocumentColours.h"
 #include "FarPanel.h"
 #include "Files.h"
 #include "Options.h"
@@ -126,6 +127,7 @@ TSynchronizeTask::TSynchronizeTask(const std::wstring &LeftDir, const std::wstri
     FSynchronizeUI->SetSilentMode(Options.SilentModeByDefault);
     FSynchronizeUI->SetGlobalRemember(Options.GlobalRemember);
     ShowDescription = Options.ShowDescriptionIsSyncFile;
+    FColoured = Options.ColourDocument;
   }
   try {
     TTextStream Stream(GetFileName(), fmCreate);
@@ -204,6 +206,11 @@ void TSynchronizeTask::EditorShown() {
       {VK_F9, CtrlKeys, GetMsg(MKeyBarDeleteLeft), GetMsg(MKeyBarDeleteLeftLong)},
       {VK_F10, CtrlKeys, GetMsg(MKeyBarDeleteRight), GetMsg(MKeyBarDeleteRightLong)},
   });
+}
+
+void TSynchronizeTask::EditorRedraw() {
+  if (FColoured)
+    DocumentColours::ColourVisibleLines(*this);
 }
 
 void TSynchronizeTask::EditorClosing(bool &FreeObject, intptr_t &Result) {
@@ -312,6 +319,9 @@ bool TSynchronizeTask::ExecuteCommand(int Number) {
     return MarkDeletion(true);
   case scDeleteRight:
     return MarkDeletion(false);
+  case scNextEither:
+    // Every difference line concerns one side or both: the nearest one, whichever side it is.
+    return NextDifferenceWhere([](TDifferenceType) { return true; });
   default:
     return false;
   }
@@ -393,6 +403,10 @@ bool TSynchronizeTask::MarkDeletion(bool OnLeft) {
 }
 
 bool TSynchronizeTask::NextDifference(bool Left) {
+  return NextDifferenceWhere(Left ? ConcernsLeft : ConcernsRight);
+}
+
+bool TSynchronizeTask::NextDifferenceWhere(bool (*Concerns)(TDifferenceType)) {
   EditorInfo Info;
   if (!IsShowing() || !GetInfo(Info))
     return false;
@@ -401,7 +415,7 @@ bool TSynchronizeTask::NextDifference(bool Left) {
     TDifferenceItem Item;
     if (!GetString(LineNumber, Line) || !Item.ParseLine(Line))
       continue;
-    if (Left ? ConcernsLeft(Item.DiffType) : ConcernsRight(Item.DiffType)) {
+    if (Concerns(Item.DiffType)) {
       GotoLine(LineNumber);
       return true;
     }

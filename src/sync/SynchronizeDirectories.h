@@ -5,6 +5,7 @@
 #include "FarProgress.h"
 #include "Files.h"
 #include "NameFilter.h"
+#include "RunLog.h"
 #include "RunPlan.h"
 
 #include <cstdint>
@@ -45,6 +46,8 @@ public:
     scNextRight = 10,
     scDeleteLeft = 11,
     scDeleteRight = 12,
+    // Only as a macro command: the next difference on either side.
+    scNextEither = 13,
   };
 
   // Writes the header of a fresh document into a new temporary file. Raises (and leaves no file)
@@ -59,7 +62,7 @@ public:
   // document must stay open (the user went back to it, or it could not be read). True when a
   // run took place. Reports its own errors; never raises.
   bool Synchronize(bool &KeepOpen);
-  // Command 1 to 10 on this document's line under the cursor; false when it did nothing (any
+  // Command 1 to 13 on this document's line under the cursor; false when it did nothing (any
   // other number, a line that is no difference, an editor FAR does not describe).
   bool ExecuteCommand(int Number);
   // The menu of the ten commands; cancelling it does nothing.
@@ -138,6 +141,7 @@ public:
 protected:
   void EditorClosing(bool &FreeObject, intptr_t &Result) override;
   void EditorShown() override;
+  void EditorRedraw() override;
   bool ProcessKey(const KEY_EVENT_RECORD &Key) override;
 
 private:
@@ -149,6 +153,7 @@ private:
   // The run is over (Undone: what it left): the remembered pair's state follows it.
   void RememberRun(const std::vector<TDifferenceItem> &Before, const TDifferenceList &Undone);
   bool NextDifference(bool Left);
+  bool NextDifferenceWhere(bool (*Concerns)(TDifferenceType));
   bool EditFile(bool Left);
   bool GotoFile(bool Left);
   bool ShowFileInfo();
@@ -239,7 +244,9 @@ private:
   // saying so.
   bool VerifiedOrRemoved(const std::wstring &Source, const std::wstring &Copy, DWORD &LastError);
   // The copy of the listed source stands complete at Copy: its attributes, and the run's progress.
-  void CopyCompleted(const std::wstring &Copy, const WIN32_FIND_DATAW &Listed);
+  // Target: the name the log gives the copy; Replaced: it took the place of an existing file.
+  void CopyCompleted(const std::wstring &Copy, const WIN32_FIND_DATAW &Listed, const std::wstring &Target,
+                     bool Replaced);
   // A file of Bytes was copied or an entry deleted: the whole run's progress moves on.
   void EntryDone(int64_t Bytes) {
     ++FRun.FilesDone;
@@ -296,4 +303,14 @@ private:
   // Directories of this pass known not to be links.
   std::unordered_set<std::wstring> FPlainDirectories;
   std::unique_ptr<TSynchronizeUI> FSynchronizeUI;
+  // The document is coloured by its markers (the option, as the document was made).
+  bool FColoured = true;
+  // The record of the run in progress.
+  TRunLog FRunLog;
+  // The totals of the run and its record in a message, offering the record in FAR's viewer.
+  void ReportRun();
+
+public:
+  // The record of the last run of this document.
+  const TRunLog &GetRunLog() const { return FRunLog; }
 };

@@ -378,16 +378,19 @@ bool TSynchronizeTask::CopyKnownFile(const std::wstring &Source, const std::wstr
       !PutCopyInPlace(PartialName, Target, TargetExists, TargetAttributes, LastError))
     return false;
   Partial.Keep();
-  CopyCompleted(FCopyTarget, *Listed);
+  CopyCompleted(FCopyTarget, *Listed, Target, TargetExists);
   return true;
 }
 
-void TSynchronizeTask::CopyCompleted(const std::wstring &Copy, const WIN32_FIND_DATAW &Listed) {
+void TSynchronizeTask::CopyCompleted(const std::wstring &Copy, const WIN32_FIND_DATAW &Listed,
+                                     const std::wstring &Target, bool Replaced) {
   // The system's copy carries the source's attributes and marks a new file for archiving: only
   // other attributes need setting.
   if (Listed.dwFileAttributes != FILE_ATTRIBUTE_ARCHIVE)
     ::SetFileAttributesW(Copy.c_str(), Listed.dwFileAttributes);
-  EntryDone((static_cast<int64_t>(Listed.nFileSizeHigh) << 32) | Listed.nFileSizeLow);
+  const int64_t Size = (static_cast<int64_t>(Listed.nFileSizeHigh) << 32) | Listed.nFileSizeLow;
+  EntryDone(Size);
+  FRunLog.Copied(Target, Size, Replaced);
 }
 
 bool TSynchronizeTask::CopyIntoBuilding(const std::wstring &Source, const std::wstring &Building,
@@ -420,7 +423,7 @@ bool TSynchronizeTask::CopyIntoBuilding(const std::wstring &Source, const std::w
   if (!VerifiedOrRemoved(Source, Building, LastError))
     return false;
   Copy.Keep();
-  CopyCompleted(Building, *Listed);
+  CopyCompleted(Building, *Listed, Target, false);
   return true;
 }
 
@@ -817,6 +820,7 @@ bool TSynchronizeTask::RemoveFile(const std::wstring &Path, bool OnLeft) {
       // (or the Recycle Bin's) may reach what it leads to, which is never touched.
       if (RemoveLink(Path)) {
         EntryDone(0);
+        FRunLog.Deleted(Path, false, false);
         break;
       }
       Failure = MFailureLinkNotRemovable;
@@ -826,12 +830,14 @@ bool TSynchronizeTask::RemoveFile(const std::wstring &Path, bool OnLeft) {
         return false;
       if (Outcome == roRecycled) {
         EntryDone(0);
+        FRunLog.Deleted(Path, true, false);
         break;
       }
       if (Outcome == roPermanent) {
         ::SetFileAttributesW(Path.c_str(), Attributes & ~ProtectingAttributes);
         if (::DeleteFileW(Path.c_str())) {
           EntryDone(0);
+          FRunLog.Deleted(Path, false, false);
           break;
         }
       }
@@ -858,6 +864,7 @@ bool TSynchronizeTask::RemoveDirectoryTree(const std::wstring &Path, bool OnLeft
       // A link goes on its own; what it leads to is never walked nor touched.
       if (RemoveLink(Path)) {
         EntryDone(0);
+        FRunLog.Deleted(Path, false, true);
         return true;
       }
       Failure = MFailureLinkNotRemovable;
@@ -869,6 +876,7 @@ bool TSynchronizeTask::RemoveDirectoryTree(const std::wstring &Path, bool OnLeft
         return false;
       if (Outcome == roRecycled) {
         EntryDone(0);
+        FRunLog.Deleted(Path, true, true);
         return true;
       }
       bool AllRemoved = Outcome != roFailed, Kept = false, KeptBelow = false;
@@ -926,6 +934,7 @@ bool TSynchronizeTask::RemoveDirectoryTree(const std::wstring &Path, bool OnLeft
         ::SetFileAttributesW(Path.c_str(), Attributes & ~ProtectingAttributes);
         if (::RemoveDirectoryW(Path.c_str())) {
           EntryDone(0);
+          FRunLog.Deleted(Path, false, true);
           return true;
         }
       }

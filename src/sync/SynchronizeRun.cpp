@@ -118,9 +118,12 @@ bool TSynchronizeTask::Synchronize(bool &KeepOpen) {
       if (FMemory)
         for (const auto &Item : List)
           Before.push_back(*Item);
+      FRunLog.Begin(FLeftDirectory, FRightDirectory);
+      FSynchronizeUI->SetRunLog(&FRunLog);
       try {
         RunPasses(List, Choices, Totals);
       } catch (const EAbort &) {
+        FRunLog.Stopped();
       } catch (const Exception &E) {
         Failure = std::wstring(E.ClassName()) + L'\n' + E.Message();
       } catch (const std::exception &) {
@@ -140,11 +143,14 @@ bool TSynchronizeTask::Synchronize(bool &KeepOpen) {
     }
     TFarPanel::UpdatePanel(true);
     TFarPanel::UpdatePanel(false);
+    FSynchronizeUI->SetRunLog(nullptr);
+    FRunLog.End(List, Failure);
     if (!Failure.empty()) {
       const size_t Split = Failure.find(L'\n');
       ShowMessage({GetMsg(MTitle), Failure.substr(0, Split), Failure.substr(Split + 1), GetMsg(MOk)},
                   FMSG_WARNING | FMSG_ERRORTYPE, 1);
     }
+    ReportRun();
     return true;
   } catch (const EAbort &) {
     return false;

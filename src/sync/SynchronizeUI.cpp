@@ -4,6 +4,7 @@
 #include "Exceptions.h"
 #include "Files.h"
 #include "Options.h"
+#include "RunLog.h"
 
 #include <algorithm>
 #include <cwctype>
@@ -282,6 +283,12 @@ bool TSynchronizeUI::ConfirmOverwrite(const std::wstring &Source, const std::wst
 
 bool TSynchronizeUI::AskFailure(int Message, int Message2, const std::wstring &Path,
                                 const std::wstring &Path2, TRememberedAction::TFailureReason Reason) {
+  // Every failure goes on record, whatever the answer to it.
+  if (FRunLog) {
+    const DWORD Error = ::GetLastError();
+    FRunLog->Failed(GetMsg(Message), Error, Path, Path2);
+    ::SetLastError(Error);
+  }
   // A copy failure is remembered for the target's directory.
   const std::wstring Directory = ExtractParentPath(Reason == TRememberedAction::frCopy ? Path2 : Path);
   TVerdict Verdict = RememberedFailureAnswer(*this, Directory, Reason);

@@ -87,6 +87,8 @@ public:
 // differ. A question first looks for an answer remembered for the item's directory or one of its
 // parents (the deepest wins, the empty key "everywhere" is looked at last); in silent mode a
 // question without such an answer is declined without asking. Cancelling a question raises EAbort.
+class TRunLog;
+
 class TSynchronizeUI : public TFarCommonModule {
 public:
   TSynchronizeUI();
@@ -127,6 +129,8 @@ public:
   // Whether the path exists, and its attributes.
   static bool QueryAttributes(const std::wstring &Path, DWORD &Attributes);
 
+  // Where the failures of the run are recorded; null: nowhere.
+  void SetRunLog(TRunLog *Log) { FRunLog = Log; }
   bool GetSilentMode() const { return FSilentMode; }
   void SetSilentMode(bool Value) { FSilentMode = Value; }
   bool GetGlobalRemember() const { return FGlobalRemember; }
@@ -142,6 +146,7 @@ private:
 
   std::vector<std::unique_ptr<TRememberedAction>> FActions;
   std::unique_ptr<TRememberedAction> FSearchKey;
+  TRunLog *FRunLog = nullptr;
   bool FSilentMode = false;
   bool FGlobalRemember = false;
 };

@@ -246,9 +246,13 @@ void TFarHost::Init() {
     }
   }
 
-  // FAR tells plug-ins its local profile folder through the environment; the plug-in's data
-  // folder is below it.
-  SetEnvironmentVariableW(L"FARLOCALPROFILE", (FTempFolder + L"\\LocalProfile").c_str());
+  // FAR names its profile folders in its environment, where plug-ins find their data folders.
+  for (const wchar_t *name : {L"FARPROFILE", L"FARLOCALPROFILE"}) {
+    const std::wstring folder = FTempFolder + (name[3] == L'L' ? L"\\LocalProfile" : L"\\Profile");
+    CreateDirectoryW(folder.c_str(), nullptr);
+    SetEnvironmentVariableW(name, folder.c_str());
+  }
+
   FInfo = PluginStartupInfo{};
   FFSF = FarStandardFunctions{};
   FInfo.StructSize = sizeof(PluginStartupInfo);
@@ -469,6 +473,31 @@ intptr_t TFarHost::OpenFromMacro(const std::vector<FarMacroValue> &values) {
   info.Count = copy.size();
   info.Values = copy.empty() ? nullptr : copy.data();
   return Open(OPEN_FROMMACRO, &NullGuid, reinterpret_cast<intptr_t>(&info));
+}
+
+TFarHost::TMacroResult TFarHost::CallMacro(const std::vector<FarMacroValue> &values) {
+  TMacroResult result;
+  const intptr_t answer = OpenFromMacro(values);
+  if (answer == 0)
+    return result;
+  result.Truth = true;
+  if (answer == 1 || answer == -1)
+    return result;
+  auto *call = reinterpret_cast<FarMacroCall *>(answer);
+  if (call->StructSize < sizeof(FarMacroCall)) {
+    Fail(L"OpenW answered a macro with a FarMacroCall of StructSize " + std::to_wstring(call->StructSize));
+    return result;
+  }
+  for (size_t i = 0; i < call->Count; ++i) {
+    result.Types.push_back(call->Values[i].Type);
+    result.Texts.push_back(
+        call->Values[i].Type == FMVT_STRING && call->Values[i].String ? call->Values[i].String : L"");
+  }
+  if (call->Callback) {
+    call->Callback(call->CallbackData, call->Values, call->Count);
+    result.CallbackCalled = true;
+  }
+  return result;
 }
 
 intptr_t TFarHost::Configure(const GUID *guid, size_t structSize) {

@@ -144,6 +144,16 @@ public:
   intptr_t OpenFromPluginsMenu(); // with the plug-in's first plug-ins-menu GUID
   intptr_t OpenFromEditor();
   intptr_t OpenFromMacro(const std::vector<FarMacroValue> &values);
+  // A macro's Plugin.Call as FAR answers it: OpenW's 0 is false, 1 and INVALID_HANDLE_VALUE are
+  // true, anything else is a FarMacroCall whose values FAR copies (strings as Texts) before it
+  // calls the plug-in's Callback to free them.
+  struct TMacroResult {
+    bool Truth = false;
+    std::vector<FARMACROVARTYPE> Types;
+    std::vector<std::wstring> Texts;
+    bool CallbackCalled = false;
+  };
+  TMacroResult CallMacro(const std::vector<FarMacroValue> &values);
   intptr_t Configure(const GUID *guid, size_t structSize = sizeof(ConfigureInfo));
   intptr_t Configure(); // the plug-in's first configuration-menu GUID
   void ExitFAR();

@@ -1,6 +1,6 @@
 // FAR's editor (and viewer) as the host plays them: Editor, EditorControl (ECTL_* commands,
-// dispatched by the core), Viewer and ViewerControl. The viewer is not implemented: its members
-// record an unimplemented call.
+// dispatched by the core), Viewer and ViewerControl. The viewer shows a file and records what it
+// showed; ViewerControl records an unimplemented call.
 #include "HostEditor.h"
 
 #include <algorithm>
@@ -201,6 +201,10 @@ const wchar_t *CommandName(intptr_t command) {
     return L"ECTL_SETKEYBAR";
   case ECTL_GETFILENAME:
     return L"ECTL_GETFILENAME";
+  case ECTL_ADDCOLOR:
+    return L"ECTL_ADDCOLOR";
+  case ECTL_DELCOLOR:
+    return L"ECTL_DELCOLOR";
   default:
     return L"ECTL_?";
   }
@@ -246,6 +250,7 @@ bool THostEditorWindow::Load(const std::wstring &fileName, EDITOR_FLAGS flags, u
   Decode(bytes, codePage, text, used, FBom);
   FCodePage = used;
   SplitLines(text, FLines, FEols);
+  FColors.assign(FLines.size(), {});
   return true;
 }
 
@@ -297,12 +302,14 @@ void THostEditorWindow::MoveCursor(intptr_t line, intptr_t pos) {
   FCurPos = pos;
   ClampCursor();
   KeepCursorVisible();
+  Draw();
 }
 
 void THostEditorWindow::ScrollTo(intptr_t topScreenLine, intptr_t leftPos) {
   FTopScreenLine = topScreenLine;
   FLeftPos = leftPos < 0 ? 0 : leftPos;
   ClampCursor();
+  Draw();
 }
 
 void THostEditorWindow::SelectStream(intptr_t startLine, intptr_t startPos, intptr_t endLine,
@@ -380,6 +387,7 @@ void THostEditorWindow::ReplaceLine(size_t index, const std::wstring &text) {
   }
   FLines[index] = text;
   FModified = true;
+  Draw();
 }
 
 void THostEditorWindow::InsertLine(size_t index, const std::wstring &text) {
@@ -402,14 +410,17 @@ void THostEditorWindow::InsertLine(size_t index, const std::wstring &text) {
     FEols.back() = eol;
     FLines.push_back(text);
     FEols.push_back(L"");
+    FColors.emplace_back();
   } else {
     FLines.insert(FLines.begin() + index, text);
     FEols.insert(FEols.begin() + index, eol);
+    FColors.emplace(FColors.begin() + index);
   }
   if (static_cast<intptr_t>(index) <= FCurLine)
     ++FCurLine;
   FModified = true;
   ClampCursor();
+  Draw();
 }
 
 void THostEditorWindow::DeleteLine(size_t index) {
@@ -423,10 +434,12 @@ void THostEditorWindow::DeleteLine(size_t index) {
   if (FLines.size() == 1) {
     FLines[0].clear();
     FEols[0].clear();
+    FColors[0].clear();
   } else {
     bool last = index + 1 == FLines.size();
     FLines.erase(FLines.begin() + index);
     FEols.erase(FEols.begin() + index);
+    FColors.erase(FColors.begin() + index);
     if (last)
       FEols.back().clear();
   }
@@ -434,6 +447,7 @@ void THostEditorWindow::DeleteLine(size_t index) {
     --FCurLine;
   FModified = true;
   ClampCursor();
+  Draw();
 }
 
 void THostEditorWindow::InsertCharacter(wchar_t character) {
@@ -462,6 +476,7 @@ void THostEditorWindow::SplitLine() {
   std::wstring restEol = FEols[FCurLine];
   FLines.insert(FLines.begin() + FCurLine + 1, rest);
   FEols.insert(FEols.begin() + FCurLine + 1, restEol);
+  FColors.emplace(FColors.begin() + FCurLine + 1);
   FEols[FCurLine] = eol;
   ++FCurLine;
   FCurPos = 0;
@@ -483,6 +498,7 @@ void THostEditorWindow::Backspace() {
     FEols[FCurLine - 1] = FEols[FCurLine];
     FLines.erase(FLines.begin() + FCurLine);
     FEols.erase(FEols.begin() + FCurLine);
+    FColors.erase(FColors.begin() + FCurLine);
     --FCurLine;
   } else {
     return;
@@ -503,6 +519,7 @@ void THostEditorWindow::DeleteCharacter() {
     FEols[FCurLine] = FEols[FCurLine + 1];
     FLines.erase(FLines.begin() + FCurLine + 1);
     FEols.erase(FEols.begin() + FCurLine + 1);
+    FColors.erase(FColors.begin() + FCurLine + 1);
   } else {
     return;
   }
@@ -535,6 +552,9 @@ bool THostEditorWindow::SendInput(const INPUT_RECORD &record) {
   if (!handled && record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown && FOpen)
     DefaultKey(record.Event.KeyEvent.wVirtualKeyCode, record.Event.KeyEvent.dwControlKeyState,
                record.Event.KeyEvent.uChar.UnicodeChar);
+  // FAR draws the window after every key it was given, handled by the plug-in or not.
+  if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown)
+    Draw();
   return handled;
 }
 
@@ -692,7 +712,12 @@ intptr_t THostEditorWindow::Control(intptr_t command, intptr_t param1, void *par
     return SetPosition(static_cast<const EditorSetPosition *>(param2));
   case ECTL_REDRAW:
     ++FRedrawCount;
+    Draw();
     return 1;
+  case ECTL_ADDCOLOR:
+    return AddColor(static_cast<const EditorColor *>(param2));
+  case ECTL_DELCOLOR:
+    return DeleteColor(static_cast<const EditorDeleteColor *>(param2));
   case ECTL_SETKEYBAR:
     return SetKeyBar(param2);
   case ECTL_GETFILENAME:
@@ -825,6 +850,56 @@ intptr_t THostEditorWindow::SetKeyBar(void *param) {
     FKeyBar.push_back(copy);
   }
   ++FKeyBarSetCount;
+  return 1;
+}
+
+void THostEditorWindow::Draw() {
+  // FAR draws only an open window, and never starts a second drawing inside EE_REDRAW.
+  if (!FOpen || FClosing || FDrawing)
+    return;
+  FDrawing = true;
+  if (FHost.Exports().ProcessEditorEventW)
+    FHost.ProcessEditorEvent(EE_REDRAW, EEREDRAW_ALL, FId);
+  FDrawing = false;
+  ++FDrawCount;
+}
+
+intptr_t THostEditorWindow::LineNumber(intptr_t stringNumber) const {
+  intptr_t number = stringNumber == -1 ? FCurLine : stringNumber;
+  return number < 0 || number >= static_cast<intptr_t>(FLines.size()) ? -1 : number;
+}
+
+intptr_t THostEditorWindow::AddColor(const EditorColor *color) {
+  if (!color || color->StructSize < sizeof(EditorColor) || color->StructSize > 65536)
+    return 0;
+  const intptr_t number = LineNumber(color->StringNumber);
+  if (number < 0)
+    return 0;
+  THostEditorColor item;
+  item.StartPos = color->StartPos;
+  item.EndPos = color->EndPos;
+  item.Priority = color->Priority;
+  item.Flags = color->Flags;
+  item.Color = color->Color;
+  item.Owner = color->Owner;
+  FColors[number].push_back(item);
+  return 1;
+}
+
+intptr_t THostEditorWindow::DeleteColor(const EditorDeleteColor *color) {
+  if (!color || color->StructSize < sizeof(EditorDeleteColor) || color->StructSize > 65536)
+    return 0;
+  const intptr_t number = LineNumber(color->StringNumber);
+  if (number < 0)
+    return 0;
+  // The owner's colours of the line; StartPos -1: all of them, else those starting there.
+  auto &colors = FColors[number];
+  colors.erase(std::remove_if(colors.begin(), colors.end(),
+                              [&](const THostEditorColor &item) {
+                                return std::memcmp(&item.Owner, &color->Owner, sizeof(GUID)) == 0 &&
+                                       (color->StartPos == -1 || color->StartPos == item.StartPos);
+                              }),
+               colors.end());
   return 1;
 }
 
@@ -975,7 +1050,31 @@ intptr_t THostEditor::OpenEditor(TFarHost &host, const wchar_t *fileName, const 
   return result;
 }
 
+intptr_t THostEditor::OpenViewer(const wchar_t *fileName, const wchar_t *title, VIEWER_FLAGS flags,
+                                 uintptr_t codePage) {
+  THostViewerCall call;
+  call.FileName = fileName ? fileName : L"";
+  call.Title = title ? title : L"";
+  call.Flags = flags;
+  call.CodePage = codePage;
+  DWORD error = 0;
+  // A file FAR cannot read is reported by FAR itself; the plug-in only sees FALSE.
+  call.Result = !call.FileName.empty() && ReadAll(call.FileName, call.Bytes, error) ? 1 : 0;
+  const bool stays = (flags & VF_NONMODAL) && (flags & VF_IMMEDIATERETURN);
+  if (call.Result && !stays && (flags & (VF_DELETEONCLOSE | VF_DELETEONLYFILEONCLOSE)))
+    DeleteFileW(call.FileName.c_str());
+  FViewerCalls.push_back(call);
+  return call.Result;
+}
+
 namespace {
+
+intptr_t WINAPI HostViewer(const wchar_t *FileName, const wchar_t *Title, intptr_t, intptr_t, intptr_t,
+                           intptr_t, VIEWER_FLAGS Flags, uintptr_t CodePage) {
+  TFarHost &host = TFarHost::Active();
+  host.RecordCall(L"Viewer");
+  return THostEditor::Of(host).OpenViewer(FileName, Title, Flags, CodePage);
+}
 
 intptr_t WINAPI HostEditor(const wchar_t *FileName, const wchar_t *Title, intptr_t X1, intptr_t Y1,
                            intptr_t X2, intptr_t Y2, EDITOR_FLAGS Flags, intptr_t StartLine,
@@ -991,10 +1090,10 @@ intptr_t WINAPI HostEditor(const wchar_t *FileName, const wchar_t *Title, intptr
 void InstallHostEditor(TFarHost &host) {
   PluginStartupInfo &info = host.StartupInfo();
   info.Editor = HostEditor;
-  VELMORA_HOST_STUB(info, Viewer);
+  info.Viewer = HostViewer;
   VELMORA_HOST_STUB(info, ViewerControl);
   for (int command : {ECTL_GETINFO, ECTL_GETSTRING, ECTL_SETSTRING, ECTL_SETPOSITION, ECTL_REDRAW,
-                      ECTL_SETKEYBAR, ECTL_GETFILENAME, ECTL_SETTITLE}) {
+                      ECTL_SETKEYBAR, ECTL_GETFILENAME, ECTL_SETTITLE, ECTL_ADDCOLOR, ECTL_DELCOLOR}) {
     host.OnEditorControl(command, [command](intptr_t editorId, intptr_t param1, void *param2) -> intptr_t {
       TFarHost &active = TFarHost::Active();
       THostEditorWindow *window = THostEditor::Of(active).Target(editorId);

@@ -40,6 +40,16 @@ struct THostKeyBarLabel {
   std::wstring LongText;
 };
 
+// A colour the plug-in gave a line with ECTL_ADDCOLOR; it stays with the line as lines are
+// inserted and deleted around it.
+struct THostEditorColor {
+  intptr_t StartPos = 0, EndPos = 0;
+  uintptr_t Priority = 0;
+  EDITORCOLORFLAGS Flags = 0;
+  FarColor Color{};
+  GUID Owner{};
+};
+
 class THostEditor;
 
 class THostEditorWindow {
@@ -89,6 +99,16 @@ public:
   const THostKeyBarLabel *FindKeyBarLabel(WORD virtualKeyCode, DWORD controlKeyState) const;
   size_t KeyBarSetCount() const { return FKeyBarSetCount; }
   size_t RedrawCount() const { return FRedrawCount; }
+  // The colours plug-ins gave the line, in the order they were added.
+  const std::vector<THostEditorColor> &Colors(size_t index) const { return FColors.at(index); }
+  // How many times the window was drawn (each time after EE_REDRAW to the plug-in).
+  size_t DrawCount() const { return FDrawCount; }
+
+  // FAR draws the window: EE_REDRAW to ProcessEditorEventW first, then the lines. FAR does so
+  // after every key, edit, scroll and ECTL_REDRAW (never inside another EE_REDRAW), and when a
+  // window opened with EF_IMMEDIATERETURN first shows, once the plug-in returned to FAR: a test
+  // calls Draw for that.
+  void Draw();
 
   // ---- What the user does ----
   // Brings the window to the front (FAR's window switch).
@@ -148,6 +168,9 @@ private:
   intptr_t SetKeyBar(void *param);
   intptr_t GetFileName(intptr_t size, wchar_t *buffer);
   intptr_t SetTitle(const wchar_t *title);
+  intptr_t AddColor(const EditorColor *color);
+  intptr_t DeleteColor(const EditorDeleteColor *color);
+  intptr_t LineNumber(intptr_t stringNumber) const;
 
   TFarHost &FHost;
   THostEditor &FEditor;
@@ -170,6 +193,7 @@ private:
 
   std::vector<std::wstring> FLines{L""};
   std::vector<std::wstring> FEols{L""};
+  std::vector<std::vector<THostEditorColor>> FColors{{}};
   intptr_t FCurLine = 0;
   intptr_t FCurPos = 0;
   intptr_t FTopScreenLine = 0;
@@ -182,6 +206,8 @@ private:
   std::vector<THostKeyBarLabel> FKeyBar;
   size_t FKeyBarSetCount = 0;
   size_t FRedrawCount = 0;
+  size_t FDrawCount = 0;
+  bool FDrawing = false;
   // ECTL_GETSTRING's answer lives here until the next call, followed by characters that are not
   // a terminator: a plug-in must use StringLength.
   std::wstring FStringBuffer;
@@ -213,6 +239,16 @@ struct THostEditorCall {
   intptr_t EditorId = -1; // the window opened, -1 for none
 };
 
+// One Viewer call as the plug-in made it, with the text the viewer showed.
+struct THostViewerCall {
+  std::wstring FileName;
+  std::wstring Title;
+  VIEWER_FLAGS Flags = 0;
+  uintptr_t CodePage = 0;
+  intptr_t Result = 0;
+  std::string Bytes; // the file's contents when the viewer opened it
+};
+
 class THostEditor : public THostPart {
 public:
   static THostEditor &Of(TFarHost &host) { return host.Part<THostEditor>(); }
@@ -229,6 +265,11 @@ public:
   // Every window ever opened, in order of opening.
   const std::vector<std::unique_ptr<THostEditorWindow>> &AllWindows() const { return FWindows; }
   const std::vector<THostEditorCall> &Calls() const { return FCalls; }
+  // Every Viewer call. The viewer shows a file it can read (FALSE otherwise): a non-modal one
+  // with VF_IMMEDIATERETURN stays open beside the caller, any other is looked at and closed before
+  // Viewer returns (then VF_DELETEONCLOSE and VF_DELETEONLYFILEONCLOSE delete the file).
+  const std::vector<THostViewerCall> &ViewerCalls() const { return FViewerCalls; }
+  intptr_t OpenViewer(const wchar_t *fileName, const wchar_t *title, VIEWER_FLAGS flags, uintptr_t codePage);
 
   // The user goes to the panels (no editor is current until one is activated or opened).
   void FocusPanels() { FPanelsFocused = true; }
@@ -258,5 +299,6 @@ private:
   std::vector<std::unique_ptr<THostEditorWindow>> FWindows;
   std::vector<intptr_t> FOrder; // open windows, back to front
   std::vector<THostEditorCall> FCalls;
+  std::vector<THostViewerCall> FViewerCalls;
   bool FPanelsFocused = false;
 };

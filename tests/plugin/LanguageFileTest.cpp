@@ -178,6 +178,11 @@ const std::map<int, std::wstring> FormatMessages = {
     {MNoSpaceBoth, L"ss"},                                        // to copy, free
     {MSpaceAtLeastLeft, L"ss"},    {MSpaceAtLeastRight, L"ss"},   // counted before Esc, free
     {MSpaceAtLeastBoth, L"ss"},
+    {MRunSummaryDone, L"s"},                                      // the run's time
+    {MRunSummaryCopied, L"ss"},                                   // files and bytes
+    {MRunSummaryDeleted, L"ss"},                                  // entries, to the Recycle Bin
+    {MRunSummaryFailed, L"ss"},                                   // failures, left undone
+    {MRunSummaryLog, L"s"},        {MRunSummaryNoLog, L"s"},      // the record's path, the reason
 };
 
 std::wstring ExpectedConversions(int N) {
@@ -204,7 +209,9 @@ const std::vector<THotkeyGroup> HotkeyGroups = {
     {"options dialog",
      {MOptionsCompareCommand, MOptionsCompareArguments, MOptionsAcceptsNTFileNames, MOptionsShowDescription,
       MOptionsSilentModeByDefault, MGlobalRemember, MOptionsDeleteToRecycleBin, MOptionsVerifyCopies,
-      MOptionsConfirmMassDeletion, MOptionsCheckFreeSpace, MOk, MCancel}},
+      MOptionsConfirmMassDeletion, MOptionsCheckFreeSpace, MOptionsColourDocument, MOptionsShowRunSummary,
+      MOk, MCancel}},
+    {"message at the end of a run", {MOk, MViewLog}},
     {"synchronise dialog",
      {MSyncCopyToLeft, MSyncConfirmOverwriteLeft, MSyncCopyToRight, MSyncConfirmOverwriteRight,
       MSyncDifferentAsk, MSyncDifferentSkip, MSyncDifferentCopyToLeft, MSyncDifferentCopyToRight,

@@ -264,3 +264,25 @@ TEST_F(MacroTest, WordsAreExactAndSidesAreChecked) {
   // Nothing was changed by the refused commands.
   EXPECT_EQ(L"==>>F\ta.txt", CursorLine());
 }
+
+TEST_F(MacroTest, NextDifferenceOnEitherSideGoesToTheNearestLine) {
+  OpenDocument();
+  // From the top the nearest difference is a.txt, which concerns only the right side; trying the
+  // left first would skip it for b.txt.
+  Window->MoveCursor(0, 0);
+  EXPECT_EQ(1, Macro({Str(L"next_difference"), Str(L"left")}));
+  EXPECT_EQ(L"<-->S\tb.txt", CursorLine());
+  Window->MoveCursor(0, 0);
+  EXPECT_EQ(1, Macro({Str(L"next_difference"), Str(L"either")}));
+  EXPECT_EQ(L"==>>F\ta.txt", CursorLine());
+  EXPECT_EQ(1, Macro({Str(L"next_difference"), Str(L"either")}));
+  EXPECT_EQ(L"<-->S\tb.txt", CursorLine());
+  EXPECT_EQ(1, Macro({Str(L"next_difference"), Str(L"either")}));
+  EXPECT_EQ(L"<<==F\tc.txt", CursorLine());
+  // Past the last difference: false, and the cursor stays.
+  EXPECT_EQ(0, Macro({Str(L"next_difference"), Str(L"either")}));
+  EXPECT_EQ(L"<<==F\tc.txt", CursorLine());
+  // "either" is a word of next_difference only.
+  Host.Script().AnswerMessage(0);
+  EXPECT_EQ(0, Macro({Str(L"goto_file"), Str(L"either")}));
+}

@@ -31,16 +31,17 @@ std::vector<int> Bounds(const TFarDialog::TControl *Control) {
   return {Left, Top, Width, Height};
 }
 
-TEST_F(OptionsDialogTest, At80ColumnsTheDialogIs76By20WithOneControlPerRow) {
+TEST_F(OptionsDialogTest, At80ColumnsTheDialogIs76By22WithOneControlPerRow) {
   TOptionsDialog Dialog;
   ASSERT_TRUE(Dialog.Build());
   int Left, Top, Width, Height;
   Dialog.GetBounds(Left, Top, Width, Height);
   EXPECT_EQ(76, Width);
-  EXPECT_EQ(20, Height);
-  EXPECT_EQ(16, Dialog.GetButtonSeparator()->GetTop());
-  EXPECT_EQ(17, Dialog.GetOkButton()->GetTop());
-  // Label, field, label, field, four check boxes, a separator and the four nets: rows 2 to 14,
+  EXPECT_EQ(22, Height);
+  EXPECT_EQ(18, Dialog.GetButtonSeparator()->GetTop());
+  EXPECT_EQ(19, Dialog.GetOkButton()->GetTop());
+  // Label, field, label, field, four check boxes, a separator, the four nets, colouring and the
+  // summary: rows 2 to 16,
   // from column 5 to the client area's right edge (column 70 of a 76-column dialog).
   const TFarDialog::TControl *Rows[] = {Dialog.CommandLabel,         Dialog.CommandEdit,
                                         Dialog.ArgumentsLabel,       Dialog.ArgumentsEdit,
@@ -48,8 +49,9 @@ TEST_F(OptionsDialogTest, At80ColumnsTheDialogIs76By20WithOneControlPerRow) {
                                         Dialog.SilentModeCheckbox,   Dialog.GlobalRememberCheckbox,
                                         Dialog.SafetySeparator,      Dialog.RecycleBinCheckbox,
                                         Dialog.VerifyCopiesCheckbox, Dialog.MassDeletionCheckbox,
-                                        Dialog.FreeSpaceCheckbox};
-  for (int I = 0; I < 13; ++I) {
+                                        Dialog.FreeSpaceCheckbox,    Dialog.ColourCheckbox,
+                                        Dialog.RunSummaryCheckbox};
+  for (int I = 0; I < 15; ++I) {
     if (Rows[I] != Dialog.SafetySeparator) {
       EXPECT_EQ((std::vector<int>{5, 2 + I, 66, 1}), Bounds(Rows[I])) << "row " << I;
     }
@@ -63,10 +65,10 @@ TEST_F(OptionsDialogTest, At80ColumnsTheDialogIs76By20WithOneControlPerRow) {
   EXPECT_EQ(Host.Msg(MOptionsSilentModeByDefault), Dialog.SilentModeCheckbox->GetText());
   EXPECT_EQ(Host.Msg(MGlobalRemember), Dialog.GlobalRememberCheckbox->GetText());
   EXPECT_EQ(Host.Msg(MTitle), Dialog.GetBox()->GetText());
-  // The number of threads on row 15: its label, and a field for two digits right after it.
+  // The number of threads on row 17: its label, and a field for two digits right after it.
   const int LabelWidth = static_cast<int>(Host.Msg(MOptionsCompareWorkers).size());
-  EXPECT_EQ((std::vector<int>{5, 15, LabelWidth, 1}), Bounds(Dialog.WorkersLabel));
-  EXPECT_EQ((std::vector<int>{5 + LabelWidth + 1, 15, 3, 1}), Bounds(Dialog.WorkersEdit));
+  EXPECT_EQ((std::vector<int>{5, 17, LabelWidth, 1}), Bounds(Dialog.WorkersLabel));
+  EXPECT_EQ((std::vector<int>{5 + LabelWidth + 1, 17, 3, 1}), Bounds(Dialog.WorkersEdit));
 }
 
 TEST_F(OptionsDialogTest, TheNumberOfThreadsIsKeptBetweenOneAndSixteen) {
@@ -114,6 +116,8 @@ TEST_F(OptionsDialogTest, OkSavesWhatTheUserEnteredAndKeepsKeysTheDialogDoesNotS
       .Check(Dialog.VerifyCopiesCheckbox->GetIndex())
       .Clear(Dialog.MassDeletionCheckbox->GetIndex())
       .Clear(Dialog.FreeSpaceCheckbox->GetIndex())
+      .Clear(Dialog.ColourCheckbox->GetIndex())
+      .Clear(Dialog.RunSummaryCheckbox->GetIndex())
       .Press(Host.Msg(MOk));
   ASSERT_TRUE(Dialog.Execute());
   EXPECT_EQ(L"kdiff3", StoredString(L"CompareCommand"));
@@ -127,6 +131,8 @@ TEST_F(OptionsDialogTest, OkSavesWhatTheUserEnteredAndKeepsKeysTheDialogDoesNotS
   EXPECT_EQ(1u, StoredNumber(L"VerifyCopies"));
   EXPECT_EQ(0u, StoredNumber(L"ConfirmMassDeletion"));
   EXPECT_EQ(0u, StoredNumber(L"CheckFreeSpace"));
+  EXPECT_EQ(0u, StoredNumber(L"ColourDocument"));
+  EXPECT_EQ(0u, StoredNumber(L"ShowRunSummary"));
   EXPECT_EQ(7u, StoredNumber(L"MaxScanDepth"));
   EXPECT_EQ(7, Options.MaxScanDepth);
 }

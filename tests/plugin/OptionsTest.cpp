@@ -33,7 +33,9 @@ const wchar_t *const BooleanKeys[] = {L"ProcessSubfolders",
                                       L"VerifyCopies",
                                       L"ConfirmMassDeletion",
                                       L"CheckFreeSpace",
-                                      L"RememberPair"};
+                                      L"RememberPair",
+                                      L"ColourDocument",
+                                      L"ShowRunSummary"};
 
 void ExpectDefaults(const TVelmoraOptions &O) {
   EXPECT_FALSE(O.ProcessSubfolders);
@@ -64,6 +66,8 @@ void ExpectDefaults(const TVelmoraOptions &O) {
   EXPECT_TRUE(O.CheckFreeSpace);
   EXPECT_FALSE(O.RememberPair);
   EXPECT_EQ(O.CompareWorkers, TVelmoraOptions::DefaultCompareWorkers);
+  EXPECT_TRUE(O.ColourDocument);
+  EXPECT_TRUE(O.ShowRunSummary);
 }
 
 // Every field away from its default.
@@ -96,6 +100,8 @@ void SetAllOtherThanDefault(TVelmoraOptions &O) {
   O.CheckFreeSpace = false;
   O.RememberPair = true;
   O.CompareWorkers = 9;
+  O.ColourDocument = false;
+  O.ShowRunSummary = false;
 }
 
 void ExpectAllOtherThanDefault(const TVelmoraOptions &O) {
@@ -129,6 +135,8 @@ void ExpectAllOtherThanDefault(const TVelmoraOptions &O) {
   EXPECT_EQ(O.CheckFreeSpace, Expected.CheckFreeSpace);
   EXPECT_EQ(O.RememberPair, Expected.RememberPair);
   EXPECT_EQ(O.CompareWorkers, Expected.CompareWorkers);
+  EXPECT_EQ(O.ColourDocument, Expected.ColourDocument);
+  EXPECT_EQ(O.ShowRunSummary, Expected.ShowRunSummary);
 }
 
 class OptionsTest : public TInProcessPluginTest<TVelmoraPlugin> {
@@ -169,7 +177,7 @@ TEST_F(OptionsTest, SaveWritesEveryKeyWithItsTypeInTheRootKey) {
   TVelmoraOptions Options;
   Options.Save();
   std::vector<std::wstring> Names = Store().ValueNames(VelmoraPluginGuid, L"");
-  EXPECT_EQ(Names.size(), 28u);
+  EXPECT_EQ(Names.size(), 30u);
   for (const wchar_t *Key : BooleanKeys) {
     const THostSettingsValue *Value = Store().Find(VelmoraPluginGuid, L"", Key);
     ASSERT_NE(Value, nullptr) << Key;
@@ -259,7 +267,7 @@ TEST_F(OptionsTest, ARefusedWriteDoesNotStopTheOthers) {
   EXPECT_FALSE(Store().Find(VelmoraPluginGuid, L"", L"ProcessSubfolders"));
   EXPECT_FALSE(Store().Find(VelmoraPluginGuid, L"", L"CompareCommand"));
   EXPECT_EQ(Store().GetNumber(VelmoraPluginGuid, L"", L"GlobalRemember"), 1u);
-  EXPECT_EQ(Store().ValueNames(VelmoraPluginGuid, L"").size(), 26u);
+  EXPECT_EQ(Store().ValueNames(VelmoraPluginGuid, L"").size(), 28u);
   EXPECT_EQ(Store().OpenHandles(), 0u);
 }
 

@@ -111,6 +111,8 @@ protected:
     Options.Load();
     Options.DeleteToRecycleBin = false;
     Options.ConfirmMassDeletion = false;
+    // The message at the end of each run is tested on its own.
+    Options.ShowRunSummary = false;
     Options.Save();
   }
   void TearDown() override {

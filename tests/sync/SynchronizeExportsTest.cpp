@@ -5,7 +5,9 @@
 #include "HostDialogs.h"
 #include "HostEditor.h"
 #include "HostPanels.h"
+#include "HostSettings.h"
 #include "HostTest.h"
+#include "Velmora.h"
 #include "compare/ScratchFiles.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +20,8 @@ class SynchronizeExportsTest : public TStartedPluginTest {
 protected:
   void SetUp() override {
     TStartedPluginTest::SetUp();
+    // The message at the end of each run is tested on its own.
+    HostSettings().SetNumber(VelmoraPluginGuid, L"", L"ShowRunSummary", 0);
     Left = Scratch / L"left";
     Right = Scratch / L"right";
     CreateDirectoryW(Left.c_str(), nullptr);
