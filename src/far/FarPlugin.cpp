@@ -60,9 +60,9 @@ std::wstring PluginDataFolder(const GUID &PluginGuid) {
     Profile += L'\\';
   wchar_t Guid[40];
   swprintf(Guid, 40, L"%08lX-%04hX-%04hX-%02X%02X-%02X%02X%02X%02X%02X%02X",
-           static_cast<unsigned long>(PluginGuid.Data1), PluginGuid.Data2, PluginGuid.Data3, PluginGuid.Data4[0],
-           PluginGuid.Data4[1], PluginGuid.Data4[2], PluginGuid.Data4[3], PluginGuid.Data4[4], PluginGuid.Data4[5],
-           PluginGuid.Data4[6], PluginGuid.Data4[7]);
+           static_cast<unsigned long>(PluginGuid.Data1), PluginGuid.Data2, PluginGuid.Data3,
+           PluginGuid.Data4[0], PluginGuid.Data4[1], PluginGuid.Data4[2], PluginGuid.Data4[3],
+           PluginGuid.Data4[4], PluginGuid.Data4[5], PluginGuid.Data4[6], PluginGuid.Data4[7]);
   return Profile + L"PluginsData\\" + Guid;
 }
 

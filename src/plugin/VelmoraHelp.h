@@ -15,7 +15,7 @@ inline constexpr const wchar_t *Memory = L"Memory";
 inline constexpr const wchar_t *RunLog = L"RunLog";
 
 // Every topic the code names.
-inline constexpr const wchar_t *Topics[] = {Contents, CompareDialog, Document, SynchronizeDialog, Questions,
-                                            Config,   Macros,        Memory,   RunLog};
+inline constexpr const wchar_t *Topics[] = {
+    Contents, CompareDialog, Document, SynchronizeDialog, Questions, Config, Macros, Memory, RunLog};
 
 } // namespace VelmoraHelp

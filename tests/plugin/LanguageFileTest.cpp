@@ -158,31 +158,38 @@ std::wstring Conversions(const std::wstring &Text, bool &HasPercentSign) {
 
 // The messages used as formats and the conversions each one must have, in order.
 const std::map<int, std::wstring> FormatMessages = {
-    {MExceptionInFunction, L"s"},                                  // the entry point's name
-    {MDocumentTitle, L"ss"},                                       // the left and the right directory
-    {MMacroMissingArgument, L"d"},                                 // the argument's position, from 1
-    {MMacroInvalidSide, L"s"},                                     // the text given as the side
-    {MSelectedDifferences, L"d"},                                  // how many differences were selected
-    {MDocumentIncludeMasks, L"s"},  {MDocumentExcludeMasks, L"s"}, // the masks
-    {MSyncCountsCopyLeft, L"ss"},   {MSyncCountsCopyRight, L"ss"}, // files and bytes
-    {MSyncCountsDelete, L"ss"},                                    // entries left and right
-    {MProgressTotal, L"ssss"},                                     // files and bytes, done of all
-    {MProgressTime, L"ss"},                                        // elapsed and left
-    {MMassDeletionLeft, L"ss"},     {MMassDeletionRight, L"ss"},   // to delete, of all
-    {MEmptySideDeletes, L"s"},                                     // to delete
-    {MNoSpaceLeft, L"ss"},          {MNoSpaceRight, L"ss"},        // to copy, free
-    {MDocumentMemoryLast, L"s"},                                   // when the pair was synchronised
-    {MDocumentMemoryDamaged, L"s"},                                // the state file
-    {MCompareProgressCounts, L"sss"},                             // entries, differences, elapsed
-    {MDeleteAtLeastLeft, L"s"},    {MDeleteAtLeastRight, L"s"},   // deletions counted before Esc
-    {MNoSpaceBoth, L"ss"},                                        // to copy, free
-    {MSpaceAtLeastLeft, L"ss"},    {MSpaceAtLeastRight, L"ss"},   // counted before Esc, free
+    {MExceptionInFunction, L"s"},  // the entry point's name
+    {MDocumentTitle, L"ss"},       // the left and the right directory
+    {MMacroMissingArgument, L"d"}, // the argument's position, from 1
+    {MMacroInvalidSide, L"s"},     // the text given as the side
+    {MSelectedDifferences, L"d"},  // how many differences were selected
+    {MDocumentIncludeMasks, L"s"},
+    {MDocumentExcludeMasks, L"s"}, // the masks
+    {MSyncCountsCopyLeft, L"ss"},
+    {MSyncCountsCopyRight, L"ss"}, // files and bytes
+    {MSyncCountsDelete, L"ss"},    // entries left and right
+    {MProgressTotal, L"ssss"},     // files and bytes, done of all
+    {MProgressTime, L"ss"},        // elapsed and left
+    {MMassDeletionLeft, L"ss"},
+    {MMassDeletionRight, L"ss"}, // to delete, of all
+    {MEmptySideDeletes, L"s"},   // to delete
+    {MNoSpaceLeft, L"ss"},
+    {MNoSpaceRight, L"ss"},           // to copy, free
+    {MDocumentMemoryLast, L"s"},      // when the pair was synchronised
+    {MDocumentMemoryDamaged, L"s"},   // the state file
+    {MCompareProgressCounts, L"sss"}, // entries, differences, elapsed
+    {MDeleteAtLeastLeft, L"s"},
+    {MDeleteAtLeastRight, L"s"}, // deletions counted before Esc
+    {MNoSpaceBoth, L"ss"},       // to copy, free
+    {MSpaceAtLeastLeft, L"ss"},
+    {MSpaceAtLeastRight, L"ss"}, // counted before Esc, free
     {MSpaceAtLeastBoth, L"ss"},
-    {MRunSummaryDone, L"s"},                                      // the run's time
-    {MRunSummaryCopied, L"ss"},                                   // files and bytes
-    {MRunSummaryDeleted, L"ss"},                                  // entries, to the Recycle Bin
-    {MRunSummaryFailed, L"ss"},                                   // failures, left undone
-    {MRunSummaryLog, L"s"},        {MRunSummaryNoLog, L"s"},      // the record's path, the reason
+    {MRunSummaryDone, L"s"},     // the run's time
+    {MRunSummaryCopied, L"ss"},  // files and bytes
+    {MRunSummaryDeleted, L"ss"}, // entries, to the Recycle Bin
+    {MRunSummaryFailed, L"ss"},  // failures, left undone
+    {MRunSummaryLog, L"s"},
+    {MRunSummaryNoLog, L"s"}, // the record's path, the reason
 };
 
 std::wstring ExpectedConversions(int N) {
