@@ -16,6 +16,7 @@ enum : unsigned char {
   Red = 4,
   LightGreen = 10,
   LightCyan = 11,
+  LightRed = 12,
   Yellow = 14,
   White = 15,
 };
@@ -46,6 +47,9 @@ TLineKind KindOf(TDifferenceType Type) {
   case dtFailedRight:
   case dtFailedBoth:
     return lkUnreadable;
+  case dtDeleteLeft:
+  case dtDeleteRight:
+    return lkDelete;
   default:
     return lkNone;
   }
@@ -68,6 +72,8 @@ FarColor ColorOf(TLineKind Kind) {
     return IndexColor(White, Magenta);
   case lkUnreadable:
     return IndexColor(White, Red);
+  case lkDelete:
+    return IndexColor(Black, LightRed);
   default:
     return FarColor{};
   }

@@ -13,7 +13,7 @@ class TFarEditorManaged;
 namespace DocumentColours {
 
 // What a line stands for, as its colour shows it.
-enum TLineKind { lkNone, lkCopyToRight, lkCopyToLeft, lkOneSided, lkDifferent, lkUnreadable };
+enum TLineKind { lkNone, lkCopyToRight, lkCopyToLeft, lkOneSided, lkDifferent, lkUnreadable, lkDelete };
 
 TLineKind KindOf(TDifferenceType Type);
 // The kind of a document line; lkNone for a line that is no difference.

@@ -32,6 +32,7 @@ const std::vector<std::pair<std::wstring, TLineKind>> &Markers() {
       {L"==>>F\t", DocumentColours::lkOneSided},    {L"<<==F\t", DocumentColours::lkOneSided},
       {L"<-->S\t", DocumentColours::lkDifferent},   {L"<!--C\t", DocumentColours::lkUnreadable},
       {L"--!>C\t", DocumentColours::lkUnreadable},  {L"<!!>C\t", DocumentColours::lkUnreadable},
+      {L"<DELD\t", DocumentColours::lkDelete},      {L"DEL>D\t", DocumentColours::lkDelete},
   };
   return Table;
 }
@@ -82,8 +83,8 @@ TEST(DocumentColoursKinds, EachMarkerHasTheColourOfWhatTheRunDoesAndEveryPairRea
     EXPECT_NE(Color.ForegroundIndex.i, Color.BackgroundIndex.i);
     Pairs.insert({Color.ForegroundIndex.i, Color.BackgroundIndex.i});
   }
-  // Five kinds, five different looks.
-  EXPECT_EQ(5u, Pairs.size());
+  // Six kinds, six different looks.
+  EXPECT_EQ(6u, Pairs.size());
   for (const wchar_t *Other : {L"", L"Velmora3: compare", L"=== a.txt", L"--->", L"xxxxT\ta.txt"})
     EXPECT_EQ(DocumentColours::lkNone, DocumentColours::KindOfLine(Other)) << HostUtf8(Other);
 }
