@@ -407,22 +407,35 @@ bool TSynchronizeTask::CopyIntoBuilding(const std::wstring &Source, const std::w
   FCopyTarget = Target;
   FCopyCancelled = false;
   FCopyFailure = nullptr;
-  // Everything in the directory being built is the run's own; a file that fails goes at once, so
-  // that no partial file stands under its name when the directory takes its own.
-  TOwnFile Copy;
-  if (!Copy.Create(Building)) {
+  // Everything in the directory being built is the run's own, so the copy needs no file of its
+  // own made first: the system's copy makes it, refusing a name already there (which is left
+  // alone), and a file that fails goes at once, so that no partial file stands under its name when
+  // the directory takes its own.
+  struct TPartial {
+    const std::wstring &Path;
+    bool Ours = false;
+    ~TPartial() {
+      if (!Ours)
+        return;
+      TFileHandle File(::CreateFileW(Path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+      BY_HANDLE_FILE_INFORMATION Info{};
+      if (File && ::GetFileInformationByHandle(File.Get(), &Info))
+        DeleteOpenFile(File.Get(), Info.dwFileAttributes);
+    }
+  } Partial{Building};
+  if (!CopyFileFunction(Source.c_str(), Building.c_str(), &CopyProgressRoutine, this, nullptr,
+                        COPY_FILE_FAIL_IF_EXISTS)) {
     LastError = ::GetLastError();
-    return false;
-  }
-  if (!CopyFileFunction(Source.c_str(), Building.c_str(), &CopyProgressRoutine, this, nullptr, 0)) {
-    LastError = ::GetLastError();
-    Copy.Remove();
+    Partial.Ours = !IsNameTaken(LastError);
     PassOnCopyInterruption();
     return false;
   }
+  Partial.Ours = true;
   if (!VerifiedOrRemoved(Source, Building, LastError))
     return false;
-  Copy.Keep();
+  Partial.Ours = false;
   CopyCompleted(Building, *Listed, Target, false);
   return true;
 }
