@@ -7,6 +7,8 @@
 #include "Handles.h"
 #include "Options.h"
 
+#include "BenchSupport.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -19,16 +21,7 @@
 
 namespace {
 
-double Now() {
-  static LARGE_INTEGER Frequency = [] {
-    LARGE_INTEGER F;
-    QueryPerformanceFrequency(&F);
-    return F;
-  }();
-  LARGE_INTEGER Counter;
-  QueryPerformanceCounter(&Counter);
-  return double(Counter.QuadPart) / double(Frequency.QuadPart);
-}
+using Bench::Now;
 
 TFileHandle Open(const std::wstring &Name) {
   return TFileHandle(CreateFileW(Name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

@@ -17,6 +17,8 @@
 #include "HostPanels.h"
 #include "HostSettings.h"
 
+#include "BenchSupport.h"
+
 #include <windows.h>
 
 #include <psapi.h>
@@ -31,16 +33,7 @@
 
 namespace {
 
-double Now() {
-  static const double Frequency = [] {
-    LARGE_INTEGER Value;
-    ::QueryPerformanceFrequency(&Value);
-    return static_cast<double>(Value.QuadPart);
-  }();
-  LARGE_INTEGER Value;
-  ::QueryPerformanceCounter(&Value);
-  return static_cast<double>(Value.QuadPart) / Frequency;
-}
+using Bench::Now;
 
 size_t PeakWorkingSet() {
   PROCESS_MEMORY_COUNTERS Counters{};
@@ -196,12 +189,7 @@ int main(int argc, char **argv) {
       return 2;
     }
   }
-  if (Base.empty()) {
-    wchar_t Temp[MAX_PATH + 1];
-    Base.assign(Temp, ::GetTempPathW(MAX_PATH + 1, Temp));
-  }
-  if (!Base.empty() && Base.back() == L'\\')
-    Base.pop_back();
+  Base = Bench::Folder(Base);
   const std::wstring Root = Base + L"\\velmora-discover-bench-" + std::to_wstring(::GetCurrentProcessId());
   const std::wstring Left = Root + L"\\left", Right = Root + L"\\right";
 

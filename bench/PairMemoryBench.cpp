@@ -15,6 +15,8 @@
 #include "HostSettings.h"
 #include "PairState.h"
 
+#include "BenchSupport.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -26,16 +28,7 @@
 
 namespace {
 
-double Now() {
-  static const double Frequency = [] {
-    LARGE_INTEGER Value;
-    ::QueryPerformanceFrequency(&Value);
-    return static_cast<double>(Value.QuadPart);
-  }();
-  LARGE_INTEGER Value;
-  ::QueryPerformanceCounter(&Value);
-  return static_cast<double>(Value.QuadPart) / Frequency;
-}
+using Bench::Now;
 
 // Time: the file's modification time; none: the data is flushed to the disk, as a state is.
 bool WriteBytes(const std::wstring &Path, const void *Data, size_t Size, const FILETIME *Time) {
@@ -161,12 +154,7 @@ int main(int argc, char **argv) {
       return 2;
     }
   }
-  if (Base.empty()) {
-    wchar_t Temp[MAX_PATH + 1];
-    Base.assign(Temp, ::GetTempPathW(MAX_PATH + 1, Temp));
-  }
-  if (!Base.empty() && Base.back() == L'\\')
-    Base.pop_back();
+  Base = Bench::Folder(Base);
   const std::wstring Root = Base + L"\\velmora-memory-bench-" + std::to_wstring(::GetCurrentProcessId());
   const std::wstring Left = Root + L"\\left", Right = Root + L"\\right";
 

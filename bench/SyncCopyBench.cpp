@@ -18,6 +18,8 @@
 #include "HostPanels.h"
 #include "HostSettings.h"
 
+#include "BenchSupport.h"
+
 #include <windows.h>
 
 #include <psapi.h>
@@ -31,16 +33,7 @@
 
 namespace {
 
-double Now() {
-  static const double Frequency = [] {
-    LARGE_INTEGER Value;
-    ::QueryPerformanceFrequency(&Value);
-    return static_cast<double>(Value.QuadPart);
-  }();
-  LARGE_INTEGER Value;
-  ::QueryPerformanceCounter(&Value);
-  return static_cast<double>(Value.QuadPart) / Frequency;
-}
+using Bench::Now;
 
 void RemoveContents(const std::wstring &Path) {
   WIN32_FIND_DATAW Found{};

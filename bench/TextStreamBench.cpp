@@ -11,6 +11,8 @@
 #include "Streams.h"
 #include "Strings.h"
 
+#include "BenchSupport.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -21,16 +23,7 @@
 
 namespace {
 
-double Now() {
-  static const double Frequency = [] {
-    LARGE_INTEGER Value;
-    ::QueryPerformanceFrequency(&Value);
-    return static_cast<double>(Value.QuadPart);
-  }();
-  LARGE_INTEGER Value;
-  ::QueryPerformanceCounter(&Value);
-  return static_cast<double>(Value.QuadPart) / Frequency;
-}
+using Bench::Now;
 
 // Lines like the differences document's: a marker, a tab and a relative path, with a few
 // characters outside ASCII.

@@ -80,6 +80,17 @@ void ForceDirectories(const std::wstring &Path) {
   ::CreateDirectoryW(Bare.c_str(), nullptr);
 }
 
+// Deletes the file at Path itself (never what a link leads to), read-only or not, when Ours says
+// the file found there is the run's own.
+template <class TOurs> void RemoveFileIf(const std::wstring &Path, TOurs Ours) noexcept {
+  TFileHandle File(::CreateFileW(Path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION Info{};
+  if (File && ::GetFileInformationByHandle(File.Get(), &Info) && Ours(Info))
+    DeleteOpenFile(File.Get(), Info.dwFileAttributes);
+}
+
 // A file a copy writes, made by the run itself under a name that did not exist. The run holds it
 // open (for its attributes only, which stands in no one's way) from then on, so no other file can
 // be given its number: a file under the name with that number is the run's own. Unless it took
@@ -120,16 +131,12 @@ public:
     FHeld.Reset();
   }
   void Remove() noexcept {
-    if (!FPath.empty()) {
-      TFileHandle File(::CreateFileW(FPath.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-      BY_HANDLE_FILE_INFORMATION Info{};
-      // A file someone else put under the name after ours was gone is never touched.
-      if (File && ::GetFileInformationByHandle(File.Get(), &Info) && Info.dwVolumeSerialNumber == FVolume &&
-          Info.nFileIndexHigh == FIndexHigh && Info.nFileIndexLow == FIndexLow)
-        DeleteOpenFile(File.Get(), Info.dwFileAttributes);
-    }
+    // A file someone else put under the name after ours was gone is never touched.
+    if (!FPath.empty())
+      RemoveFileIf(FPath, [this](const BY_HANDLE_FILE_INFORMATION &Info) {
+        return Info.dwVolumeSerialNumber == FVolume && Info.nFileIndexHigh == FIndexHigh &&
+               Info.nFileIndexLow == FIndexLow;
+      });
     Keep();
   }
 
@@ -415,14 +422,8 @@ bool TSynchronizeTask::CopyIntoBuilding(const std::wstring &Source, const std::w
     const std::wstring &Path;
     bool Ours = false;
     ~TPartial() {
-      if (!Ours)
-        return;
-      TFileHandle File(::CreateFileW(Path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-      BY_HANDLE_FILE_INFORMATION Info{};
-      if (File && ::GetFileInformationByHandle(File.Get(), &Info))
-        DeleteOpenFile(File.Get(), Info.dwFileAttributes);
+      if (Ours)
+        RemoveFileIf(Path, [](const BY_HANDLE_FILE_INFORMATION &) { return true; });
     }
   } Partial{Building};
   if (!CopyFileFunction(Source.c_str(), Building.c_str(), &CopyProgressRoutine, this, nullptr,
