@@ -24,15 +24,104 @@ double DayCountSlack(double LeftTime, double RightTime) {
          (std::nextafter(Magnitude, std::numeric_limits<double>::infinity()) - Magnitude);
 }
 
-TFileHandle OpenForComparison(const std::wstring &Path) {
-  return TFileHandle(::CreateFileW(Path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+// Overlapped, for the exact comparison: both files' reads are then under way at once.
+TFileHandle OpenForComparison(const std::wstring &Path, bool Overlapped) {
+  return TFileHandle(
+      ::CreateFileW(Path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_SEQUENTIAL_SCAN | (Overlapped ? FILE_FLAG_OVERLAPPED : 0), nullptr));
 }
 
 // Reads the next block; false when the system reports a failure.
 bool ReadBlock(HANDLE Handle, uint8_t *Buffer, DWORD &Count) {
   Count = 0;
   return ::ReadFile(Handle, Buffer, static_cast<DWORD>(TCompareRules::BlockSize), &Count, nullptr) != FALSE;
+}
+
+// One block read at an offset, started at once and finished later, so that the reads of both
+// files of a pair are under way together: on a file opened for overlapped reads the system
+// returns while the disk works (a cached block comes back at once, without a thread of ours);
+// on any other handle the read is done when Start returns. The block is filled to its end
+// unless the file ends: a read may return less than asked for (a pipe, a share), which says
+// nothing about the file's end.
+class TBlockRead {
+public:
+  TBlockRead(HANDLE Handle, uint8_t *Buffer, size_t Size, uint64_t Offset)
+      : FHandle(Handle), FBuffer(Buffer), FSize(Size), FOffset(Offset) {
+    Start();
+  }
+  ~TBlockRead() {
+    if (FPending) {
+      // Never left running into a buffer that is about to be reused or a file about to close.
+      ::CancelIoEx(FHandle, &FOverlapped);
+      DWORD Count = 0;
+      ::GetOverlappedResult(FHandle, &FOverlapped, &Count, TRUE);
+    }
+  }
+  TBlockRead(const TBlockRead &) = delete;
+  TBlockRead &operator=(const TBlockRead &) = delete;
+
+  // False when the system reported a failure; Count is then what came before it.
+  bool Finish(DWORD &Count) {
+    while (FOk && FPending) {
+      DWORD Read = 0;
+      FPending = false;
+      if (!::GetOverlappedResult(FHandle, &FOverlapped, &Read, TRUE)) {
+        FOk = ::GetLastError() == ERROR_HANDLE_EOF;
+        break;
+      }
+      if (!Took(Read))
+        break;
+      Start();
+    }
+    Count = FCount;
+    return FOk;
+  }
+
+private:
+  void Start() {
+    while (FCount < FSize) {
+      FOverlapped = OVERLAPPED{};
+      const uint64_t At = FOffset + FCount;
+      FOverlapped.Offset = static_cast<DWORD>(At);
+      FOverlapped.OffsetHigh = static_cast<DWORD>(At >> 32);
+      DWORD Read = 0;
+      if (!::ReadFile(FHandle, FBuffer + FCount, static_cast<DWORD>(FSize - FCount), &Read, &FOverlapped)) {
+        const DWORD Error = ::GetLastError();
+        FPending = Error == ERROR_IO_PENDING;
+        FOk = FPending || Error == ERROR_HANDLE_EOF;
+        return;
+      }
+      if (!Took(Read))
+        return;
+    }
+  }
+  // Counts a finished read; false at the end of the file.
+  bool Took(DWORD Read) {
+    FCount += Read;
+    return Read != 0;
+  }
+
+  HANDLE FHandle;
+  uint8_t *FBuffer;
+  size_t FSize;
+  uint64_t FOffset;
+  size_t FCount = 0;
+  OVERLAPPED FOverlapped{};
+  bool FPending = false;
+  bool FOk = true;
+};
+
+// Where a handle stands; 0 for one opened for overlapped reads, which keeps no position.
+uint64_t CurrentOffset(HANDLE Handle) {
+  LARGE_INTEGER Position{};
+  return ::SetFilePointerEx(Handle, LARGE_INTEGER{}, &Position, FILE_CURRENT) ? Position.QuadPart : 0;
+}
+
+// Moves a handle's position past what was read at offsets, as a plain read would have.
+void MovePast(HANDLE Handle, uint64_t Offset) {
+  LARGE_INTEGER To{};
+  To.QuadPart = static_cast<LONGLONG>(Offset);
+  ::SetFilePointerEx(Handle, To, nullptr, FILE_BEGIN);
 }
 
 // Byte classes of the ignoring comparison.
@@ -133,6 +222,20 @@ bool MatchSkippingWhitespace(TIgnoringSide &Left, TIgnoringSide &Right) {
   Left.Position = LeftPosition;
   Right.Position = RightPosition;
   return Same;
+}
+
+} // namespace
+
+namespace {
+
+// The exact comparison's block for a pair: one block when both fit (with room to see the end),
+// else the large block.
+size_t ExactBlockFor(int64_t LeftSize, int64_t RightSize) {
+  const int64_t Largest = std::max<int64_t>({LeftSize, RightSize, 0});
+  if (Largest >= static_cast<int64_t>(TCompareRules::ExactBlockSize))
+    return TCompareRules::ExactBlockSize;
+  const size_t Page = TCompareRules::BlockSize;
+  return (static_cast<size_t>(Largest) / Page + 1) * Page;
 }
 
 } // namespace
@@ -285,8 +388,9 @@ bool TCompareRules::SameContentsOfFiles(const std::wstring &LeftPath, const std:
   const std::wstring RightText = RemoveLongPathPrefix(RightPath);
   Progress(LeftText, RightText, 0, 0);
 
-  TFileHandle Left = OpenForComparison(LeftPath);
-  TFileHandle Right = OpenForComparison(RightPath);
+  const bool Overlapped = !FOptions.CompareContentsIgnore;
+  TFileHandle Left = OpenForComparison(LeftPath, Overlapped);
+  TFileHandle Right = OpenForComparison(RightPath, Overlapped);
   LeftFailed = !Left;
   RightFailed = !Right;
   if (LeftFailed || RightFailed)
@@ -304,21 +408,40 @@ bool TCompareRules::CompareContentsExact(HANDLE LeftHandle, HANDLE RightHandle, 
                                          bool &LeftFailed, bool &RightFailed) {
   const int64_t Total = LeftSize + RightSize;
   int64_t Done = 0;
+  const size_t Block = ExactBlockFor(LeftSize, RightSize);
+  if (FLeftBuffer.size() < Block) {
+    FLeftBuffer.resize(Block);
+    FRightBuffer.resize(Block);
+  }
   uint8_t *LeftBlock = FLeftBuffer.data();
   uint8_t *RightBlock = FRightBuffer.data();
+  uint64_t LeftOffset = CurrentOffset(LeftHandle), RightOffset = CurrentOffset(RightHandle);
+  bool Same = false;
   while (true) {
     Progress(LeftPath, RightPath, Done, Total);
     DWORD LeftCount = 0, RightCount = 0;
-    LeftFailed = !ReadBlock(LeftHandle, LeftBlock, LeftCount);
-    RightFailed = !ReadBlock(RightHandle, RightBlock, RightCount);
+    {
+      TBlockRead LeftRead(LeftHandle, LeftBlock, Block, LeftOffset);
+      TBlockRead RightRead(RightHandle, RightBlock, Block, RightOffset);
+      LeftFailed = !LeftRead.Finish(LeftCount);
+      RightFailed = !RightRead.Finish(RightCount);
+    }
+    LeftOffset += LeftCount;
+    RightOffset += RightCount;
     if (LeftFailed || RightFailed || LeftCount != RightCount)
-      return false;
-    if (LeftCount == 0)
-      return true;
+      break;
+    if (LeftCount == 0) {
+      Same = true;
+      break;
+    }
     if (std::memcmp(LeftBlock, RightBlock, LeftCount) != 0)
-      return false;
+      break;
     Done += LeftCount + RightCount;
   }
+  // A caller's handle that keeps a position is left where plain reads would have left it.
+  MovePast(LeftHandle, LeftOffset);
+  MovePast(RightHandle, RightOffset);
+  return Same;
 }
 
 bool TCompareRules::CompareContentsIgnoring(HANDLE LeftHandle, HANDLE RightHandle,

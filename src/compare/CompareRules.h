@@ -33,7 +33,10 @@ using TContentsAhead = std::function<bool(const std::wstring &LeftPath, const st
 // breaks or whitespace. The run keeps one object, so its two read buffers serve every pair.
 class TCompareRules {
 public:
+  // The ignoring modes' blocks: their cost is the byte loop, not the reads.
   static constexpr size_t BlockSize = 4096;
+  // The exact comparison's blocks: large sequential reads, both files' reads under way at once.
+  static constexpr size_t ExactBlockSize = 1 << 20;
 
   // Options must outlive this object; the run may change them before the walk starts.
   explicit TCompareRules(const TVelmoraOptions &Options, TCompareProgress Progress = {});
@@ -70,7 +73,8 @@ public:
                            int64_t RightSize, bool &LeftFailed, bool &RightFailed);
 
   // The two open files from their current positions; the paths are only shown. A failing read
-  // sets its side's flag (both reads are attempted) and gives false.
+  // sets its side's flag (both reads are attempted) and gives false. Progress comes once per
+  // block pair, on the calling thread.
   bool CompareContentsExact(HANDLE LeftHandle, HANDLE RightHandle, const std::wstring &LeftPath,
                             const std::wstring &RightPath, int64_t LeftSize, int64_t RightSize,
                             bool &LeftFailed, bool &RightFailed);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CompareRules.h"
 #include "FileInfo.h"
 
 #include <condition_variable>
@@ -35,9 +36,9 @@ public:
     int64_t RightSize = 0;
   };
 
-  // Requests of at most this many bytes a side are compared ahead; a larger pair is read by the
-  // run itself, which shows its progress block by block.
-  static constexpr int64_t AheadContentsLimit = 1 << 20;
+  // Requests of at most this many bytes a side (read in one block) are compared ahead; a larger
+  // pair is read by the run itself, which shows its progress block by block.
+  static constexpr int64_t AheadContentsLimit = TCompareRules::ExactBlockSize - 1;
   static constexpr int MaxWorkers = 16;
 
   // Options must outlive the service (the workers read the contents rules from it).

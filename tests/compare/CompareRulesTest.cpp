@@ -196,7 +196,9 @@ TEST_F(CompareRulesTest, ExactContentsStopAtTheFirstDifferentBlock) {
   Put(false, L"empty", "");
   ExpectOutcome(dtEqual, drNone, false, false, Judge(L"empty"));
 
-  std::string Data(3 * 4096 + 100, 'd');
+  // Long enough for the right file to be read on the reader thread, block by block.
+  const size_t Block = TCompareRules::ExactBlockSize;
+  std::string Data(3 * Block + 100, 'd');
   Put(true, L"big", Data);
   Put(false, L"big", Data, BaseTime + Hour); // equal in time, but newer
   Progress.clear();
@@ -207,15 +209,18 @@ TEST_F(CompareRulesTest, ExactContentsStopAtTheFirstDifferentBlock) {
   EXPECT_EQ(RemoveLongPathPrefix(RightRoot) + L"big", std::get<1>(Progress[0]));
   EXPECT_EQ(0, std::get<3>(Progress[0]));
   EXPECT_EQ(2 * int64_t(Data.size()), std::get<3>(Progress[1]));
-  EXPECT_EQ(2 * 4096, std::get<2>(Progress[2]));
+  EXPECT_EQ(2 * int64_t(Block), std::get<2>(Progress[2]));
   EXPECT_EQ(2 * int64_t(Data.size()), std::get<2>(Progress[5]));
 
-  std::string Changed = Data;
-  Changed[2 * 4096 + 7] = 'X';
-  Put(false, L"big", Changed, BaseTime + Hour);
-  Progress.clear();
-  ExpectOutcome(dtOlderLeft, drContents, false, true, Judge(L"big"));
-  EXPECT_EQ(4u, Progress.size()) << "reading goes on after the differing block";
+  // A difference in the right file only, in the third block and in the last bytes.
+  for (size_t At : {2 * Block + 7, Data.size() - 1}) {
+    std::string Changed = Data;
+    Changed[At] = 'X';
+    Put(false, L"big", Changed, BaseTime + Hour);
+    Progress.clear();
+    ExpectOutcome(dtOlderLeft, drContents, false, true, Judge(L"big"));
+    EXPECT_EQ(At < 3 * Block ? 4u : 5u, Progress.size()) << "reading goes on after the differing block";
+  }
 }
 
 TEST_F(CompareRulesTest, ExactContentsOfDifferentLengthWithoutTheSizeTest) {
@@ -442,23 +447,30 @@ TEST_F(CompareRulesTest, FailingReadsSetTheirSide) {
   Put(true, L"a", std::string(5000, 'a'));
   Put(false, L"a", std::string(5000, 'a'));
   TCompareRules Rules(Options);
-  for (bool Ignoring : {false, true}) {
-    Options.IgnoreWhitespace = false;
-    // A handle without read access: every ReadFile fails.
-    TFileHandle Left(
-        CreateFileW(Path(true, L"a").c_str(), FILE_READ_ATTRIBUTES, 7, nullptr, OPEN_EXISTING, 0, nullptr));
-    TFileHandle Right(
-        CreateFileW(Path(false, L"a").c_str(), GENERIC_READ, 7, nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(Left && Right);
-    bool LeftFailed = false, RightFailed = true;
-    bool Same = Ignoring ? Rules.CompareContentsIgnoring(Left.Get(), Right.Get(), L"l", L"r", 5000, 5000,
-                                                         LeftFailed, RightFailed)
-                         : Rules.CompareContentsExact(Left.Get(), Right.Get(), L"l", L"r", 5000, 5000,
-                                                      LeftFailed, RightFailed);
-    EXPECT_FALSE(Same);
-    EXPECT_TRUE(LeftFailed);
-    EXPECT_FALSE(RightFailed);
-  }
+  // A pair read in one block, and one long enough for the right side's own thread.
+  for (int64_t Size : {int64_t(5000), int64_t(3 * TCompareRules::ExactBlockSize)})
+    for (bool LeftBad : {true, false})
+      for (bool Ignoring : {false, true}) {
+        SCOPED_TRACE(testing::Message() << "size " << Size << (LeftBad ? ", left" : ", right")
+                                        << (Ignoring ? ", ignoring" : ", exact"));
+        Options.IgnoreWhitespace = false;
+        // A handle without read access: every ReadFile fails.
+        auto Open = [&](bool Left) {
+          return TFileHandle(CreateFileW(Path(Left, L"a").c_str(),
+                                         Left == LeftBad ? FILE_READ_ATTRIBUTES : GENERIC_READ, 7, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+        };
+        TFileHandle Left = Open(true), Right = Open(false);
+        ASSERT_TRUE(Left && Right);
+        bool LeftFailed = !LeftBad, RightFailed = LeftBad;
+        bool Same = Ignoring ? Rules.CompareContentsIgnoring(Left.Get(), Right.Get(), L"l", L"r", Size, Size,
+                                                             LeftFailed, RightFailed)
+                             : Rules.CompareContentsExact(Left.Get(), Right.Get(), L"l", L"r", Size, Size,
+                                                          LeftFailed, RightFailed);
+        EXPECT_FALSE(Same);
+        EXPECT_EQ(LeftBad, LeftFailed);
+        EXPECT_EQ(!LeftBad, RightFailed);
+      }
 }
 
 // ---- Abort ----
@@ -467,8 +479,8 @@ TEST_F(CompareRulesTest, AbortClosesBothFiles) {
   for (bool Ignoring : {false, true}) {
     Options.CompareContents = true;
     Options.CompareContentsIgnore = Ignoring;
-    Put(true, L"long", std::string(10 * 4096, 'q'));
-    Put(false, L"long", std::string(10 * 4096, 'q'));
+    Put(true, L"long", std::string(3 * TCompareRules::ExactBlockSize, 'q'));
+    Put(false, L"long", std::string(3 * TCompareRules::ExactBlockSize, 'q'));
     auto L = Info(true, L"long"), R = Info(false, L"long");
     int Updates = 0;
     TCompareRules Rules(Options, [&](const std::wstring &, const std::wstring &, int64_t Done, int64_t) {

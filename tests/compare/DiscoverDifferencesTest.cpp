@@ -3,6 +3,7 @@
 // in the host's editor, the panels' selection and the messages.
 
 #include "DiscoverDifferences.h"
+#include "CompareRules.h"
 #include "FarEditor.h"
 #include "FarFormat.h"
 #include "FarProgress.h"
@@ -417,12 +418,13 @@ TEST_F(DiscoverDifferencesTest, LoopsThroughJunctionsOnBothSidesAreNoDifference)
 TEST_F(DiscoverDifferencesTest, EscDuringALongContentsComparisonStopsWithoutATrace) {
   NeedConsole();
   Option(L"CompareContents", 1);
-  Both(L"big.bin", std::string(4 << 20, 'b'));
+  Both(L"big.bin", std::string(16 * TCompareRules::ExactBlockSize, 'b'));
   File(Left + L"\\other.txt", "x");
   ShowFolders();
   ASSERT_TRUE(HostPanels().Select(THostSide::Right, L"big.bin"));
-  // Esc arrives while the big pair is being read.
-  EscAtTick(400);
+  // Esc arrives while the big pair is being read (each progress call reads the clock): a few
+  // blocks in, many before its end.
+  EscAtTick(22);
   THostDialogUser(Host.Script()).Clear(L"Only selected items").Press(L"OK");
   Host.Script().AnswerMessage(0, Host.Msg(MAbortText));
   EXPECT_EQ(0, Host.OpenFromPluginsMenu());
