@@ -24,11 +24,16 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -151,6 +156,54 @@ size_t PlainWalk(const std::wstring &Directory, TWalkKind Kind = wkPlain) {
   return Entries;
 }
 
+// The bare walk on Threads threads sharing the directories of both trees as they are found: the
+// floor that threads can reach on this machine, whatever walks with them.
+size_t PoolWalk(const std::vector<std::wstring> &Roots, int Threads) {
+  std::mutex Lock;
+  std::condition_variable Changed;
+  std::deque<std::wstring> Queue(Roots.begin(), Roots.end());
+  int Busy = 0;
+  std::atomic<size_t> Entries{0};
+  auto Work = [&] {
+    std::unique_lock<std::mutex> Guard(Lock);
+    for (;;) {
+      Changed.wait(Guard, [&] { return !Queue.empty() || Busy == 0; });
+      if (Queue.empty())
+        return;
+      std::wstring Directory = std::move(Queue.front());
+      Queue.pop_front();
+      ++Busy;
+      Guard.unlock();
+      std::vector<std::wstring> Found;
+      WIN32_FIND_DATAW Data;
+      HANDLE Find = ::FindFirstFileExW((Directory + L"\\*").c_str(), FindExInfoBasic, &Data,
+                                       FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+      if (Find != INVALID_HANDLE_VALUE) {
+        do {
+          if (Data.cFileName[0] == L'.' &&
+              (Data.cFileName[1] == 0 || (Data.cFileName[1] == L'.' && Data.cFileName[2] == 0)))
+            continue;
+          ++Entries;
+          if (Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            Found.push_back(Directory + L"\\" + Data.cFileName);
+        } while (::FindNextFileW(Find, &Data));
+        ::FindClose(Find);
+      }
+      Guard.lock();
+      for (std::wstring &Subdirectory : Found)
+        Queue.push_back(std::move(Subdirectory));
+      --Busy;
+      Changed.notify_all();
+    }
+  };
+  std::vector<std::thread> Pool;
+  for (int I = 0; I < Threads; ++I)
+    Pool.emplace_back(Work);
+  for (std::thread &Thread : Pool)
+    Thread.join();
+  return Entries;
+}
+
 std::wstring Wide(const char *Text) {
   return std::wstring(Text, Text + std::strlen(Text));
 }
@@ -223,6 +276,8 @@ int main(int argc, char **argv) {
     const std::vector<TWalkKind> Kinds =
         Contents ? std::vector<TWalkKind>{wkReading} : std::vector<TWalkKind>{wkBasic, wkPlain, wkListFirst};
     std::vector<double> Baseline(wkReading + 1, 1e30);
+    // The bare walk on as many threads as each contestant lists with (not with contents).
+    std::vector<double> PoolBaseline(Workers.empty() ? 1 : Workers.size(), 1e30);
     const size_t PeakBefore = PeakWorkingSet();
     if (Workers.empty())
       Workers.push_back(0);
@@ -238,6 +293,12 @@ int main(int argc, char **argv) {
         Baseline[Kind] = std::min(Baseline[Kind], Now() - Start);
         ::OutputDebugStringW(L"velmora-bench: round over");
       }
+      for (size_t I = 0; !Contents && I < Workers.size(); ++I)
+        if (Workers[I] > 1) {
+          Start = Now();
+          PoolWalk({Left, Right}, Workers[I]);
+          PoolBaseline[I] = std::min(PoolBaseline[I], Now() - Start);
+        }
     };
     auto Comparison = [&](size_t Contestant) {
       if (Workers[Contestant] > 0)
@@ -291,6 +352,10 @@ int main(int argc, char **argv) {
                   Who.c_str(), Runs[I]);
       std::printf("  ratio to the %s:           %8.3f x\n",
                   Contents ? "walk reading every file" : "FindFirstFileExW walk  ", Runs[I] / Floor);
+      if (PoolBaseline[I] < 1e30)
+        std::printf("    (the bare walk on %d threads: %.3f s, %.3f x the one-thread walk; the comparison is"
+                    " %.3f x it)\n",
+                    Workers[I], PoolBaseline[I], PoolBaseline[I] / Floor, Runs[I] / PoolBaseline[I]);
     }
     std::printf("  peak working set: %.1f MB before the runs, %.1f MB after\n", PeakBefore / 1048576.0,
                 PeakAfter / 1048576.0);

@@ -50,7 +50,7 @@ TListingService::TListingService(const TVelmoraOptions &Options, int Workers, st
 
 TListingService::~TListingService() {
   {
-    std::lock_guard<std::mutex> Guard(FLock);
+    std::lock_guard<TSlimLock> Guard(FLock);
     FStop = true;
     FQueue.clear();
   }
@@ -65,7 +65,7 @@ void TListingService::Work() {
   for (;;) {
     std::shared_ptr<TLevel::TJob> Job;
     {
-      std::unique_lock<std::mutex> Guard(FLock);
+      std::unique_lock<TSlimLock> Guard(FLock);
       FWorkReady.wait(Guard, [this] { return FStop || !FQueue.empty(); });
       if (FStop)
         return;
@@ -88,7 +88,7 @@ void TListingService::Work() {
       }
     } catch (...) {
       // Out of memory, most likely: the walk does the request itself and meets the error there.
-      std::lock_guard<std::mutex> Guard(FLock);
+      std::lock_guard<TSlimLock> Guard(FLock);
       Job->State = TLevel::TJob::jsDropped;
       if (FAwaited == Job.get())
         FJobDone.notify_all();
@@ -96,7 +96,7 @@ void TListingService::Work() {
     }
     bool Awaited;
     {
-      std::lock_guard<std::mutex> Guard(FLock);
+      std::lock_guard<TSlimLock> Guard(FLock);
       if (Job->State == TLevel::TJob::jsRunning)
         Job->State = TLevel::TJob::jsDone;
       Awaited = FAwaited == Job.get();
@@ -110,14 +110,14 @@ void TListingService::Wait(TLevel::TJob &Job) {
   for (int Spin = 0; Spin < SpinsBeforeSleep; ++Spin) {
     if (Job.Finished()) {
       // What the worker wrote before it said so is seen once the lock has been taken.
-      std::lock_guard<std::mutex> Guard(FLock);
+      std::lock_guard<TSlimLock> Guard(FLock);
       return;
     }
     std::this_thread::yield();
   }
   for (;;) {
     {
-      std::unique_lock<std::mutex> Guard(FLock);
+      std::unique_lock<TSlimLock> Guard(FLock);
       FAwaited = &Job;
       const bool Finished = FJobDone.wait_for(Guard, IdleInterval, [&Job] { return Job.Finished(); });
       FAwaited = nullptr;
@@ -134,7 +134,7 @@ void TListingService::Drop(std::shared_ptr<TLevel::TJob> &Job) {
     return;
   {
     // A worker still busy with it finishes and lets it go; its result is never looked at.
-    std::lock_guard<std::mutex> Guard(FLock);
+    std::lock_guard<TSlimLock> Guard(FLock);
     Job->State = TLevel::TJob::jsDropped;
   }
   Job.reset();
@@ -153,7 +153,7 @@ TListingService::TLevel::~TLevel() {
   if (FService.FLevel != this)
     return;
   FService.FLevel = FOuter;
-  std::lock_guard<std::mutex> Guard(FService.FLock);
+  std::lock_guard<TSlimLock> Guard(FService.FLock);
   for (const std::shared_ptr<TJob> &Job : FJobs)
     if (Job && Job->State == TJob::jsQueued)
       Job->State = TJob::jsDropped;
@@ -171,7 +171,7 @@ void TListingService::TLevel::Issue() {
     return;
   size_t Added = 0;
   {
-    std::lock_guard<std::mutex> Guard(FService.FLock);
+    std::lock_guard<TSlimLock> Guard(FService.FLock);
     for (; FJobs.size() < End; ++Added) {
       auto Job = std::make_shared<TJob>();
       Job->Request = FRequests[FJobs.size()];

@@ -2,13 +2,12 @@
 
 #include "CompareRules.h"
 #include "FileInfo.h"
+#include "Threads.h"
 
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -92,9 +91,9 @@ private:
   const TVelmoraOptions &FOptions;
   std::function<void()> FIdle;
   TLevel *FLevel = nullptr;
-  std::mutex FLock;
-  std::condition_variable FWorkReady;
-  std::condition_variable FJobDone;
+  TSlimLock FLock;
+  TSlimCondition FWorkReady;
+  TSlimCondition FJobDone;
   std::deque<std::shared_ptr<TLevel::TJob>> FQueue;
   // The job the walk sleeps on, if it does: only its end wakes it.
   const TLevel::TJob *FAwaited = nullptr;
