@@ -60,13 +60,16 @@ public:
   TBlockRead(const TBlockRead &) = delete;
   TBlockRead &operator=(const TBlockRead &) = delete;
 
+  // Whether a read met the end of the file: nothing follows the block.
+  bool Ended() const { return FEnded; }
   // False when the system reported a failure; Count is then what came before it.
   bool Finish(DWORD &Count) {
     while (FOk && FPending) {
       DWORD Read = 0;
       FPending = false;
       if (!::GetOverlappedResult(FHandle, &FOverlapped, &Read, TRUE)) {
-        FOk = ::GetLastError() == ERROR_HANDLE_EOF;
+        FEnded = ::GetLastError() == ERROR_HANDLE_EOF;
+        FOk = FEnded;
         break;
       }
       if (!Took(Read))
@@ -88,7 +91,8 @@ private:
       if (!::ReadFile(FHandle, FBuffer + FCount, static_cast<DWORD>(FSize - FCount), &Read, &FOverlapped)) {
         const DWORD Error = ::GetLastError();
         FPending = Error == ERROR_IO_PENDING;
-        FOk = FPending || Error == ERROR_HANDLE_EOF;
+        FEnded = Error == ERROR_HANDLE_EOF;
+        FOk = FPending || FEnded;
         return;
       }
       if (!Took(Read))
@@ -98,7 +102,8 @@ private:
   // Counts a finished read; false at the end of the file.
   bool Took(DWORD Read) {
     FCount += Read;
-    return Read != 0;
+    FEnded = Read == 0;
+    return !FEnded;
   }
 
   HANDLE FHandle;
@@ -109,6 +114,7 @@ private:
   OVERLAPPED FOverlapped{};
   bool FPending = false;
   bool FOk = true;
+  bool FEnded = false;
 };
 
 // Where a handle stands; 0 for one opened for overlapped reads, which keeps no position.
@@ -420,11 +426,13 @@ bool TCompareRules::CompareContentsExact(HANDLE LeftHandle, HANDLE RightHandle, 
   while (true) {
     Progress(LeftPath, RightPath, Done, Total);
     DWORD LeftCount = 0, RightCount = 0;
+    bool BothEnded = false;
     {
       TBlockRead LeftRead(LeftHandle, LeftBlock, Block, LeftOffset);
       TBlockRead RightRead(RightHandle, RightBlock, Block, RightOffset);
       LeftFailed = !LeftRead.Finish(LeftCount);
       RightFailed = !RightRead.Finish(RightCount);
+      BothEnded = LeftRead.Ended() && RightRead.Ended();
     }
     LeftOffset += LeftCount;
     RightOffset += RightCount;
@@ -437,6 +445,12 @@ bool TCompareRules::CompareContentsExact(HANDLE LeftHandle, HANDLE RightHandle, 
     if (std::memcmp(LeftBlock, RightBlock, LeftCount) != 0)
       break;
     Done += LeftCount + RightCount;
+    if (BothEnded) {
+      // Both ends were met filling this block: no read is left to make, the bar is full.
+      Progress(LeftPath, RightPath, Done, Total);
+      Same = true;
+      break;
+    }
   }
   // A caller's handle that keeps a position is left where plain reads would have left it.
   MovePast(LeftHandle, LeftOffset);

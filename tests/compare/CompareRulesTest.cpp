@@ -223,6 +223,29 @@ TEST_F(CompareRulesTest, ExactContentsStopAtTheFirstDifferentBlock) {
   }
 }
 
+TEST_F(CompareRulesTest, ExactContentsAtEveryBlockBoundary) {
+  Options.CompareContents = true;
+  Options.CompareSize = false;
+  const size_t Block = TCompareRules::ExactBlockSize;
+  for (size_t Size : {size_t(1), size_t(4095), size_t(4096), Block - 1, Block, Block + 1, 2 * Block}) {
+    SCOPED_TRACE(testing::Message() << "size " << Size);
+    std::string Data(Size, 'e');
+    for (size_t I = 0; I < Size; I += 997)
+      Data[I] = char('a' + I % 26);
+    Put(true, L"f", Data);
+    Put(false, L"f", Data);
+    ExpectOutcome(dtEqual, drNone, false, false, Judge(L"f"));
+    // The last byte differs.
+    std::string Changed = Data;
+    Changed.back() ^= 1;
+    Put(false, L"f", Changed);
+    ExpectOutcome(dtDifferent, drContents, true, true, Judge(L"f"));
+    // One byte more on the right, where the left ends.
+    Put(false, L"f", Data + "x");
+    ExpectOutcome(dtDifferent, drContents, true, true, Judge(L"f"));
+  }
+}
+
 TEST_F(CompareRulesTest, ExactContentsOfDifferentLengthWithoutTheSizeTest) {
   Options.CompareContents = true;
   Options.CompareSize = false;
