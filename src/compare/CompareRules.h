@@ -72,9 +72,9 @@ public:
   bool SameContentsOfFiles(const std::wstring &LeftPath, const std::wstring &RightPath, int64_t LeftSize,
                            int64_t RightSize, bool &LeftFailed, bool &RightFailed);
 
-  // The two open files from their current positions; the paths are only shown. A failing read
-  // sets its side's flag (both reads are attempted) and gives false. Progress comes once per
-  // block pair, on the calling thread.
+  // The two open files from their beginnings; the paths are only shown. A failing read sets its
+  // side's flag (both reads are attempted) and gives false. Progress comes once per block pair,
+  // on the calling thread.
   bool CompareContentsExact(HANDLE LeftHandle, HANDLE RightHandle, const std::wstring &LeftPath,
                             const std::wstring &RightPath, int64_t LeftSize, int64_t RightSize,
                             bool &LeftFailed, bool &RightFailed);
