@@ -93,9 +93,10 @@ template <class TOurs> void RemoveFileIf(const std::wstring &Path, TOurs Ours) n
 
 // A file a copy writes, made by the run itself under a name that did not exist. The run holds it
 // open (for its attributes only, which stands in no one's way) from then on, so no other file can
-// be given its number: a file under the name with that number is the run's own. Unless it took
-// its place, it goes on every way out of the copy (a failure, Esc, an exception), so nothing
-// partial stays.
+// be given its number: a file under the name with that number is the run's own. The number is
+// read from the held handle only when the file is to go, which spares every copy that succeeds a
+// question the system answers slowly. Unless it took its place, it goes on every way out of the
+// copy (a failure, Esc, an exception), so nothing partial stays.
 class TOwnFile {
 public:
   TOwnFile() = default;
@@ -110,19 +111,7 @@ public:
                               FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!FHeld)
       return false;
-    BY_HANDLE_FILE_INFORMATION Info{};
-    if (!::GetFileInformationByHandle(FHeld.Get(), &Info)) {
-      // A file that could not be told again later is not left behind to be guessed at.
-      const DWORD Error = ::GetLastError();
-      FHeld.Reset();
-      ::DeleteFileW(Path.c_str());
-      ::SetLastError(Error);
-      return false;
-    }
     FPath = Path;
-    FVolume = Info.dwVolumeSerialNumber;
-    FIndexHigh = Info.nFileIndexHigh;
-    FIndexLow = Info.nFileIndexLow;
     return true;
   }
   // The file took its place under another name: it is no longer the run's to remove.
@@ -132,10 +121,11 @@ public:
   }
   void Remove() noexcept {
     // A file someone else put under the name after ours was gone is never touched.
-    if (!FPath.empty())
-      RemoveFileIf(FPath, [this](const BY_HANDLE_FILE_INFORMATION &Info) {
-        return Info.dwVolumeSerialNumber == FVolume && Info.nFileIndexHigh == FIndexHigh &&
-               Info.nFileIndexLow == FIndexLow;
+    BY_HANDLE_FILE_INFORMATION Own{};
+    if (!FPath.empty() && ::GetFileInformationByHandle(FHeld.Get(), &Own))
+      RemoveFileIf(FPath, [&Own](const BY_HANDLE_FILE_INFORMATION &Info) {
+        return Info.dwVolumeSerialNumber == Own.dwVolumeSerialNumber &&
+               Info.nFileIndexHigh == Own.nFileIndexHigh && Info.nFileIndexLow == Own.nFileIndexLow;
       });
     Keep();
   }
@@ -143,7 +133,6 @@ public:
 private:
   std::wstring FPath;
   TFileHandle FHeld;
-  DWORD FVolume = 0, FIndexHigh = 0, FIndexLow = 0;
 };
 
 } // namespace
@@ -230,7 +219,13 @@ bool TSynchronizeTask::CopyListedFile(const std::wstring &Source, const std::wst
   for (;; Listed = nullptr) { // after a question nothing is taken from the listing any more
     DWORD TargetAttributes = 0, SourceAttributes = 0;
     bool TargetExists = !Building && QueryAttributes(Target, TargetAttributes);
-    if (TargetExists) {
+    // An answer the user gave before (or silent mode's) needs no question, and so no redrawing
+    // of the progress window nor a second look at the target.
+    const int Remembered =
+        TargetExists ? FSynchronizeUI->RememberedOverwrite(Target, ToLeft, TargetAttributes) : 1;
+    if (Remembered == 0)
+      return false;
+    if (Remembered < 0) {
       // Nobody is asked to overwrite a file with one that is not there.
       if (!Listed && !QueryAttributes(Source, SourceAttributes)) {
         ForceProgressRedraw();

@@ -1,0 +1,55 @@
+// Copies over existing files, where the run spares itself the questions and looks it need not
+// ask: what it still checks must still hold.
+
+#include "SyncTaskTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace SyncTask;
+
+namespace {
+
+class SynchronizeReplaceTest : public TSyncRunTest {
+protected:
+  // The clock never moves: the progress window is drawn only when a drawing is asked for.
+  static void ClockStands() {
+    TFarProgress::SetTickSource([]() -> DWORD { return 1000; });
+  }
+  // Older right-hand copies of each name, listed as lines to copy to the right.
+  std::vector<std::wstring> OlderOnTheRight(const std::vector<std::wstring> &Files) {
+    std::vector<std::wstring> Lines;
+    for (const auto &Name : Files) {
+      WriteFile(Left + L"\\" + Name, "new " + HostUtf8(Name));
+      WriteFile(Right + L"\\" + Name, "old");
+      Lines.push_back(Line(dtOlderRight, drTime, Name));
+    }
+    return Lines;
+  }
+};
+
+} // namespace
+
+TEST_F(SynchronizeReplaceTest, ReplacingWithoutQuestionsDrawsTheProgressWindowOnlyOnce) {
+  ClockStands();
+  OpenDocument(OlderOnTheRight({L"a.txt", L"b.txt", L"c.txt"}));
+  User().Clear(Text(MSyncConfirmOverwriteRight)).Press(Text(MOk));
+  EXPECT_FALSE(CloseDocument());
+  EXPECT_EQ("new c.txt", ReadFile(Right + L"\\c.txt"));
+  // A drawing from scratch (no kept background) for every file was what an unasked question cost.
+  size_t Drawn = 0;
+  for (const auto &Message : HostProgressMessages(Host))
+    Drawn += (Message.Flags & FMSG_KEEPBACKGROUND) == 0 ? 1 : 0;
+  EXPECT_EQ(1u, Drawn);
+}
+
+TEST_F(SynchronizeReplaceTest, AnOverwriteQuestionStillComesWhereNoAnswerIsRemembered) {
+  ClockStands();
+  OpenDocument(OlderOnTheRight({L"a.txt", L"b.txt"}));
+  Synchronise();
+  User().Press(Text(MSkip));
+  User().Press(Text(MOverwrite));
+  ASSERT_TRUE(CloseDocument());
+  EXPECT_EQ("old", ReadFile(Right + L"\\a.txt"));
+  EXPECT_EQ("new b.txt", ReadFile(Right + L"\\b.txt"));
+  EXPECT_EQ(std::vector<std::wstring>{Line(dtOlderRight, drTime, L"a.txt")}, RemainingLines());
+}
