@@ -27,6 +27,17 @@ protected:
   }
 };
 
+// A system copy during which another program takes the run's temporary file away and puts its
+// own file under that name, after which the copy fails.
+std::wstring TakenName, TakenTo;
+BOOL WINAPI NameTakenOverThenFails(LPCWSTR, LPCWSTR Target, LPPROGRESS_ROUTINE, LPVOID, LPBOOL, DWORD) {
+  TakenName = Target;
+  ::MoveFileW(Target, TakenTo.c_str());
+  WriteFile(Target, "theirs");
+  ::SetLastError(ERROR_DISK_FULL);
+  return FALSE;
+}
+
 } // namespace
 
 TEST_F(SynchronizeReplaceTest, ReplacingWithoutQuestionsDrawsTheProgressWindowOnlyOnce) {
@@ -52,4 +63,17 @@ TEST_F(SynchronizeReplaceTest, AnOverwriteQuestionStillComesWhereNoAnswerIsRemem
   EXPECT_EQ("old", ReadFile(Right + L"\\a.txt"));
   EXPECT_EQ("new b.txt", ReadFile(Right + L"\\b.txt"));
   EXPECT_EQ(std::vector<std::wstring>{Line(dtOlderRight, drTime, L"a.txt")}, RemainingLines());
+}
+
+TEST_F(SynchronizeReplaceTest, AFileAnotherProgramPutUnderTheTemporaryNameIsNeverRemoved) {
+  TSynchronizeTask::SetCopyFileFunction(&NameTakenOverThenFails);
+  TakenTo = Scratch.Path() + L"\\taken.tmp";
+  OpenDocument(OlderOnTheRight({L"a.txt"}));
+  User().Clear(Text(MSyncConfirmOverwriteRight)).Press(Text(MOk));
+  User().Press(Text(MSkip));
+  ASSERT_TRUE(CloseDocument());
+  ASSERT_FALSE(TakenName.empty());
+  EXPECT_EQ("theirs", ReadFile(TakenName));
+  EXPECT_TRUE(Exists(TakenTo));
+  EXPECT_EQ("old", ReadFile(Right + L"\\a.txt"));
 }
