@@ -77,3 +77,45 @@ TEST_F(SynchronizeReplaceTest, AFileAnotherProgramPutUnderTheTemporaryNameIsNeve
   EXPECT_TRUE(Exists(TakenTo));
   EXPECT_EQ("old", ReadFile(Right + L"\\a.txt"));
 }
+
+// Several copies into one existing directory, where the run lists it once instead of reading
+// back each name: wherever a name may differ in letter case the target still ends up with the
+// source's.
+TEST_F(SynchronizeReplaceTest, CopiesIntoAListedDirectoryGiveEachTargetTheSourcesLetterCase) {
+  struct TCase {
+    const wchar_t *Why;
+    std::vector<std::wstring> LeftNames, RightNames, Lines;
+  };
+  const TCase Cases[] = {
+      {L"targets under another case",
+       {L"a.txt", L"b.txt", L"c.txt", L"d.txt"},
+       {L"A.TXT", L"b.txt", L"C.txt", L"d.txt"},
+       {L"a.txt", L"b.txt", L"c.txt", L"d.txt"}},
+      {L"lines under another case than the sources",
+       {L"a.txt", L"B.txt", L"c.txt", L"D.TXT"},
+       {L"a.txt", L"b.txt", L"c.txt", L"d.txt"},
+       {L"a.txt", L"b.txt", L"c.txt", L"d.txt"}},
+      {L"both",
+       {L"a.txt", L"b.TXT", L"C.txt", L"d.txt"},
+       {L"a.txt", L"B.txt", L"c.TXT", L"D.TXT"},
+       {L"A.txt", L"b.txt", L"c.txt", L"d.TXT"}},
+  };
+  for (const auto &Case : Cases) {
+    SCOPED_TRACE(HostUtf8(Case.Why));
+    const std::wstring From = Left + L"\\" + Case.Why, To = Right + L"\\" + Case.Why;
+    MakeDir(From);
+    MakeDir(To);
+    std::vector<std::wstring> Lines;
+    for (size_t I = 0; I < Case.LeftNames.size(); ++I) {
+      WriteFile(From + L"\\" + Case.LeftNames[I], "new");
+      WriteFile(To + L"\\" + Case.RightNames[I], "old");
+      Lines.push_back(Line(dtOlderRight, drTime, std::wstring(Case.Why) + L"\\" + Case.Lines[I]));
+    }
+    OpenDocument(Lines);
+    User().Clear(Text(MSyncConfirmOverwriteRight)).Press(Text(MOk));
+    EXPECT_FALSE(CloseDocument());
+    EXPECT_EQ(Case.LeftNames, Names(To));
+    for (const auto &Name : Case.LeftNames)
+      EXPECT_EQ("new", ReadFile(To + L"\\" + Name));
+  }
+}
