@@ -37,24 +37,29 @@ namespace {
 
 using Bench::Now;
 
-void RemoveContents(const std::wstring &Path) {
+// Calls Visit(Child, Found) for each entry of the directory Path but the dots.
+template <class TVisit> void ForEachEntry(const std::wstring &Path, TVisit Visit) {
   WIN32_FIND_DATAW Found{};
   HANDLE Search = ::FindFirstFileW((Path + L"\\*").c_str(), &Found);
   if (Search == INVALID_HANDLE_VALUE)
     return;
   do {
     const std::wstring Name = Found.cFileName;
-    if (Name == L"." || Name == L"..")
-      continue;
-    const std::wstring Child = Path + L"\\" + Name;
+    if (Name != L"." && Name != L"..")
+      Visit(Path + L"\\" + Name, Found);
+  } while (::FindNextFileW(Search, &Found));
+  ::FindClose(Search);
+}
+
+void RemoveContents(const std::wstring &Path) {
+  ForEachEntry(Path, [](const std::wstring &Child, const WIN32_FIND_DATAW &Found) {
     if (Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       RemoveContents(Child);
       ::RemoveDirectoryW(Child.c_str());
     } else {
       ::DeleteFileW(Child.c_str());
     }
-  } while (::FindNextFileW(Search, &Found));
-  ::FindClose(Search);
+  });
 }
 
 void RemoveTree(const std::wstring &Path) {
@@ -128,18 +133,11 @@ void Settle() {
 // difference), for copies to replace.
 void MakeOlderCopy(const std::wstring &Source, const std::wstring &Target) {
   ::CreateDirectoryW(Target.c_str(), nullptr);
-  WIN32_FIND_DATAW Found{};
-  HANDLE Search = ::FindFirstFileW((Source + L"\\*").c_str(), &Found);
-  if (Search == INVALID_HANDLE_VALUE)
-    return;
-  do {
-    const std::wstring Name = Found.cFileName;
-    if (Name == L"." || Name == L"..")
-      continue;
-    const std::wstring From = Source + L"\\" + Name, To = Target + L"\\" + Name;
+  ForEachEntry(Source, [&](const std::wstring &From, const WIN32_FIND_DATAW &Found) {
+    const std::wstring To = Target + L"\\" + Found.cFileName;
     if (Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       MakeOlderCopy(From, To);
-      continue;
+      return;
     }
     HANDLE Out = ::CopyFileExW(From.c_str(), To.c_str(), nullptr, nullptr, nullptr, 0)
                      ? ::CreateFileW(To.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr)
@@ -153,8 +151,7 @@ void MakeOlderCopy(const std::wstring &Source, const std::wstring &Target) {
     const FILETIME Older{Time.LowPart, Time.HighPart};
     ::SetFileTime(Out, nullptr, nullptr, &Older);
     ::CloseHandle(Out);
-  } while (::FindNextFileW(Search, &Found));
-  ::FindClose(Search);
+  });
 }
 
 // The floor: the source walked once, each directory created, each file copied by the system.
@@ -185,23 +182,15 @@ void BareCopy(const std::wstring &Source, const std::wstring &Target, bool Repla
 // Files and bytes below Path.
 size_t CountFiles(const std::wstring &Path, uint64_t *Bytes = nullptr) {
   size_t Count = 0;
-  WIN32_FIND_DATAW Found{};
-  HANDLE Search = ::FindFirstFileW((Path + L"\\*").c_str(), &Found);
-  if (Search == INVALID_HANDLE_VALUE)
-    return 0;
-  do {
-    const std::wstring Name = Found.cFileName;
-    if (Name == L"." || Name == L"..")
-      continue;
+  ForEachEntry(Path, [&](const std::wstring &Child, const WIN32_FIND_DATAW &Found) {
     if (Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      Count += CountFiles(Path + L"\\" + Name, Bytes);
+      Count += CountFiles(Child, Bytes);
     } else {
       ++Count;
       if (Bytes)
         *Bytes += (uint64_t(Found.nFileSizeHigh) << 32) | Found.nFileSizeLow;
     }
-  } while (::FindNextFileW(Search, &Found));
-  ::FindClose(Search);
+  });
   return Count;
 }
 
