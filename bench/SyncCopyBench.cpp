@@ -7,11 +7,13 @@
 // Not a test: it prints the ratio. Run it in a real console (scripts/bench.sh does, in a detached
 // tmux session), where every console call costs what it costs in FAR.
 //
-//   SyncCopyBench.exe [small|large] [--files N] [--dirs N] [--min-kb K] [--max-kb K]
+//   SyncCopyBench.exe [small|large] [replace] [--files N] [--dirs N] [--min-kb K] [--max-kb K]
 //                     [--total-mb M] [--file-mb M] [--rounds R]
 //
 // small (the default): 4,000 files of 1 to 64 KB in 200 directories.
 // large: 2,048 MB in files of 64 MB.
+// replace: the right side (and the bare copy's target) holds an older copy of every file, which
+// each copy replaces (the bare copy then lets CopyFileExW overwrite).
 #include "Host.h"
 #include "HostDialogs.h"
 #include "HostEditor.h"
@@ -35,24 +37,29 @@ namespace {
 
 using Bench::Now;
 
-void RemoveContents(const std::wstring &Path) {
+// Calls Visit(Child, Found) for each entry of the directory Path but the dots.
+template <class TVisit> void ForEachEntry(const std::wstring &Path, TVisit Visit) {
   WIN32_FIND_DATAW Found{};
   HANDLE Search = ::FindFirstFileW((Path + L"\\*").c_str(), &Found);
   if (Search == INVALID_HANDLE_VALUE)
     return;
   do {
     const std::wstring Name = Found.cFileName;
-    if (Name == L"." || Name == L"..")
-      continue;
-    const std::wstring Child = Path + L"\\" + Name;
+    if (Name != L"." && Name != L"..")
+      Visit(Path + L"\\" + Name, Found);
+  } while (::FindNextFileW(Search, &Found));
+  ::FindClose(Search);
+}
+
+void RemoveContents(const std::wstring &Path) {
+  ForEachEntry(Path, [](const std::wstring &Child, const WIN32_FIND_DATAW &Found) {
     if (Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       RemoveContents(Child);
       ::RemoveDirectoryW(Child.c_str());
     } else {
       ::DeleteFileW(Child.c_str());
     }
-  } while (::FindNextFileW(Search, &Found));
-  ::FindClose(Search);
+  });
 }
 
 void RemoveTree(const std::wstring &Path) {
@@ -122,8 +129,33 @@ void Settle() {
   ::Sleep(300);
 }
 
+// A copy of the tree ten minutes older than its source (whole hours would pass for a time zone's
+// difference), for copies to replace.
+void MakeOlderCopy(const std::wstring &Source, const std::wstring &Target) {
+  ::CreateDirectoryW(Target.c_str(), nullptr);
+  ForEachEntry(Source, [&](const std::wstring &From, const WIN32_FIND_DATAW &Found) {
+    const std::wstring To = Target + L"\\" + Found.cFileName;
+    if (Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      MakeOlderCopy(From, To);
+      return;
+    }
+    HANDLE Out = ::CopyFileExW(From.c_str(), To.c_str(), nullptr, nullptr, nullptr, 0)
+                     ? ::CreateFileW(To.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr)
+                     : INVALID_HANDLE_VALUE;
+    if (Out == INVALID_HANDLE_VALUE) {
+      std::fprintf(stderr, "cannot write the older copies\n");
+      std::exit(1);
+    }
+    ULARGE_INTEGER Time{{Found.ftLastWriteTime.dwLowDateTime, Found.ftLastWriteTime.dwHighDateTime}};
+    Time.QuadPart -= 6000000000ull;
+    const FILETIME Older{Time.LowPart, Time.HighPart};
+    ::SetFileTime(Out, nullptr, nullptr, &Older);
+    ::CloseHandle(Out);
+  });
+}
+
 // The floor: the source walked once, each directory created, each file copied by the system.
-void BareCopy(const std::wstring &Source, const std::wstring &Target) {
+void BareCopy(const std::wstring &Source, const std::wstring &Target, bool Replace) {
   ::CreateDirectoryW(Target.c_str(), nullptr);
   WIN32_FIND_DATAW Found{};
   HANDLE Search = ::FindFirstFileExW((Source + L"\\*").c_str(), FindExInfoBasic, &Found,
@@ -135,11 +167,11 @@ void BareCopy(const std::wstring &Source, const std::wstring &Target) {
     if (Name[0] == L'.' && (Name[1] == 0 || (Name[1] == L'.' && Name[2] == 0)))
       continue;
     if (Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-      BareCopy(Source + L"\\" + Name, Target + L"\\" + Name);
-    // Told the target is new (as it is): the faster way for the system, which need not cut short
+      BareCopy(Source + L"\\" + Name, Target + L"\\" + Name, Replace);
+    // Told the target is new where it is: the faster way for the system, which need not cut short
     // a file that may be there.
     else if (!::CopyFileExW((Source + L"\\" + Name).c_str(), (Target + L"\\" + Name).c_str(), nullptr,
-                            nullptr, nullptr, COPY_FILE_FAIL_IF_EXISTS)) {
+                            nullptr, nullptr, Replace ? 0 : COPY_FILE_FAIL_IF_EXISTS)) {
       std::fprintf(stderr, "the bare copy failed\n");
       std::exit(1);
     }
@@ -150,34 +182,28 @@ void BareCopy(const std::wstring &Source, const std::wstring &Target) {
 // Files and bytes below Path.
 size_t CountFiles(const std::wstring &Path, uint64_t *Bytes = nullptr) {
   size_t Count = 0;
-  WIN32_FIND_DATAW Found{};
-  HANDLE Search = ::FindFirstFileW((Path + L"\\*").c_str(), &Found);
-  if (Search == INVALID_HANDLE_VALUE)
-    return 0;
-  do {
-    const std::wstring Name = Found.cFileName;
-    if (Name == L"." || Name == L"..")
-      continue;
+  ForEachEntry(Path, [&](const std::wstring &Child, const WIN32_FIND_DATAW &Found) {
     if (Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      Count += CountFiles(Path + L"\\" + Name, Bytes);
+      Count += CountFiles(Child, Bytes);
     } else {
       ++Count;
       if (Bytes)
         *Bytes += (uint64_t(Found.nFileSizeHigh) << 32) | Found.nFileSizeLow;
     }
-  } while (::FindNextFileW(Search, &Found));
-  ::FindClose(Search);
+  });
   return Count;
 }
 
 // The whole road as a FAR user takes it: F11, OK in the comparison dialog, the document closed,
-// OK in the synchronise dialog.
-bool Synchronise(TFarHost &Host) {
+// OK in the synchronise dialog (where replacing, without a question for each file).
+bool Synchronise(TFarHost &Host, bool Replace) {
   THostDialogUser(Host.Script()).Press(L"OK");
   Host.OpenFromPluginsMenu();
   THostEditorWindow *Document = THostEditor::Of(Host).Current();
   if (!Document)
     return false;
+  if (Replace)
+    THostDialogUser(Host.Script()).Clear(L"Confirm overwriting on the right");
   THostDialogUser(Host.Script()).Press(L"OK");
   Document->Close();
   Host.ClearRecords();
@@ -193,7 +219,7 @@ uint64_t Number(const char *Text) {
 int main(int argc, char **argv) {
   TTreeShape Shape;
   int Rounds = 3;
-  bool Large = false;
+  bool Large = false, Replace = false;
   uint64_t TotalMb = 2048, FileMb = 64;
   bool Record = true;
   for (int I = 1; I < argc; ++I) {
@@ -203,6 +229,8 @@ int main(int argc, char **argv) {
       Large = true;
     } else if (!std::strcmp(Arg, "small")) {
       Large = false;
+    } else if (!std::strcmp(Arg, "replace")) {
+      Replace = true;
     } else if (!std::strcmp(Arg, "--files")) {
       Shape.Files = Number(Value), ++I;
     } else if (!std::strcmp(Arg, "--dirs")) {
@@ -273,6 +301,8 @@ int main(int argc, char **argv) {
       HostSettings().SetNumber(Host.PluginGuid(), L"", L"VerifyCopies", Verified ? 1 : 0);
       RemoveTree(Bare);
       RemoveContents(Right);
+      if (Replace)
+        MakeOlderCopy(Source, BareTurn ? Bare : Right);
       HostPanels().SetFolder(THostSide::Right, Right);
       Settle();
       // A mark a call trace can split the rounds at (WINEDEBUG=+relay under wine).
@@ -281,11 +311,11 @@ int main(int argc, char **argv) {
                                       : L"velmora-bench: synchronisation");
       const double Start = Now();
       if (BareTurn) {
-        BareCopy(Source, Bare);
+        BareCopy(Source, Bare, Replace);
         BestBare = std::min(BestBare, Now() - Start);
         ::OutputDebugStringW(L"velmora-bench: round over");
       } else {
-        if (!Synchronise(Host)) {
+        if (!Synchronise(Host, Replace)) {
           std::printf("the synchronisation did not finish\n");
           Result = 1;
           break;
@@ -306,8 +336,9 @@ int main(int argc, char **argv) {
     Memory.cb = sizeof Memory;
     ::GetProcessMemoryInfo(::GetCurrentProcess(), &Memory, sizeof Memory);
     const double Mb = static_cast<double>(Bytes) / 1048576.0;
-    std::printf("%zu files, %.1f MB; best of %d rounds each, taking turns; %s\n", Shape.Files, Mb, Rounds,
-                Record ? "each run writes its record" : "no run record");
+    std::printf("%zu files, %.1f MB; best of %d rounds each, taking turns; %s%s\n", Shape.Files, Mb, Rounds,
+                Record ? "each run writes its record" : "no run record",
+                Replace ? "; every copy replaces an older file" : "");
     std::printf("  bare recursive CopyFileExW      %8.3f s  %8.1f MB/s\n", BestBare, Mb / BestBare);
     std::printf("  synchronisation, whole road     %8.3f s  %8.1f MB/s\n", BestSync, Mb / BestSync);
     std::printf("  ratio                           %8.3f x\n", BestSync / BestBare);

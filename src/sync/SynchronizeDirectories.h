@@ -12,6 +12,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 #include <windows.h>
@@ -202,8 +203,9 @@ private:
   // A fresh name beside the target for a copy in progress; no file-system call.
   std::wstring NextTemporaryName(const std::wstring &Directory);
   // The finished copy takes the target's place; false (with LastError) when it could not.
+  // NameKept: the target is known to have the copy's name already, letter case and all.
   bool PutCopyInPlace(const std::wstring &Partial, const std::wstring &Target, bool TargetExists,
-                      DWORD TargetAttributes, DWORD &LastError);
+                      DWORD TargetAttributes, bool NameKept, DWORD &LastError);
   // Target is the source or lies inside it (through links and letter case as far as they exist);
   // SourceKey is the source's key in a visited-directories chain.
   static bool TargetInsideSource(const std::wstring &SourceKey, const std::wstring &Target);
@@ -302,6 +304,38 @@ private:
   TUndoneEntries *FUndone = nullptr;
   // Directories of this pass known not to be links.
   std::unordered_set<std::wstring> FPlainDirectories;
+  // One directory's entries, listed once for the single-file copies out of it (0) or into it (1)
+  // that follow one another, instead of a look-up per file. A directory is listed the second
+  // time in a row a copy asks about it, and forgotten whenever the run changes it otherwise than
+  // by such copies, and before every question (the user may change anything meanwhile).
+  struct TListedDirectory {
+    std::wstring Directory, LastAsked;                          // upper case, with the trailing backslash
+    std::unordered_map<std::wstring, WIN32_FIND_DATAW> Entries; // by their exact names
+    void Forget() {
+      Directory.clear();
+      Entries.clear();
+    }
+  };
+  TListedDirectory FListed[2];
+  // The entry of Path as its directory was listed, under Path's exact name; null when it is not
+  // known that way (then the file is looked up on its own).
+  const WIN32_FIND_DATAW *ListedEntry(TListedDirectory &Listing, const std::wstring &Path);
+  void ForgetListings() {
+    FListed[0].Forget();
+    FListed[1].Forget();
+  }
+  // Around what changes directories otherwise (deletions, tree copies): nothing listed before or
+  // during it is used after it.
+  class TListingsScope {
+  public:
+    explicit TListingsScope(TSynchronizeTask &Task) : FTask(Task) { FTask.ForgetListings(); }
+    ~TListingsScope() { FTask.ForgetListings(); }
+    TListingsScope(const TListingsScope &) = delete;
+    TListingsScope &operator=(const TListingsScope &) = delete;
+
+  private:
+    TSynchronizeTask &FTask;
+  };
   std::unique_ptr<TSynchronizeUI> FSynchronizeUI;
   // The document is coloured by its markers (the option, as the document was made).
   bool FColoured = true;

@@ -21,6 +21,8 @@ constexpr DWORD CarriedDirectoryAttributes = ProtectingAttributes | FILE_ATTRIBU
 constexpr int NoLabel = -1;
 // Names of other programs' files that happen to match ours are stepped over, a few times.
 constexpr int TemporaryNameAttempts = 16;
+// The most entries of one directory listed for the copies in and out of it.
+constexpr size_t MaxListedEntries = 4096;
 // The error a copy reports when it did not read back as its source.
 constexpr DWORD VerifyFailedError = ERROR_CRC;
 
@@ -93,9 +95,10 @@ template <class TOurs> void RemoveFileIf(const std::wstring &Path, TOurs Ours) n
 
 // A file a copy writes, made by the run itself under a name that did not exist. The run holds it
 // open (for its attributes only, which stands in no one's way) from then on, so no other file can
-// be given its number: a file under the name with that number is the run's own. Unless it took
-// its place, it goes on every way out of the copy (a failure, Esc, an exception), so nothing
-// partial stays.
+// be given its number: a file under the name with that number is the run's own. The number is
+// read from the held handle only when the file is to go, which spares every copy that succeeds a
+// question the system answers slowly. Unless it took its place, it goes on every way out of the
+// copy (a failure, Esc, an exception), so nothing partial stays.
 class TOwnFile {
 public:
   TOwnFile() = default;
@@ -110,19 +113,7 @@ public:
                               FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!FHeld)
       return false;
-    BY_HANDLE_FILE_INFORMATION Info{};
-    if (!::GetFileInformationByHandle(FHeld.Get(), &Info)) {
-      // A file that could not be told again later is not left behind to be guessed at.
-      const DWORD Error = ::GetLastError();
-      FHeld.Reset();
-      ::DeleteFileW(Path.c_str());
-      ::SetLastError(Error);
-      return false;
-    }
     FPath = Path;
-    FVolume = Info.dwVolumeSerialNumber;
-    FIndexHigh = Info.nFileIndexHigh;
-    FIndexLow = Info.nFileIndexLow;
     return true;
   }
   // The file took its place under another name: it is no longer the run's to remove.
@@ -132,10 +123,11 @@ public:
   }
   void Remove() noexcept {
     // A file someone else put under the name after ours was gone is never touched.
-    if (!FPath.empty())
-      RemoveFileIf(FPath, [this](const BY_HANDLE_FILE_INFORMATION &Info) {
-        return Info.dwVolumeSerialNumber == FVolume && Info.nFileIndexHigh == FIndexHigh &&
-               Info.nFileIndexLow == FIndexLow;
+    BY_HANDLE_FILE_INFORMATION Own{};
+    if (!FPath.empty() && ::GetFileInformationByHandle(FHeld.Get(), &Own))
+      RemoveFileIf(FPath, [&Own](const BY_HANDLE_FILE_INFORMATION &Info) {
+        return Info.dwVolumeSerialNumber == Own.dwVolumeSerialNumber &&
+               Info.nFileIndexHigh == Own.nFileIndexHigh && Info.nFileIndexLow == Own.nFileIndexLow;
       });
     Keep();
   }
@@ -143,7 +135,6 @@ public:
 private:
   std::wstring FPath;
   TFileHandle FHeld;
-  DWORD FVolume = 0, FIndexHigh = 0, FIndexLow = 0;
 };
 
 } // namespace
@@ -200,6 +191,34 @@ bool TSynchronizeTask::NoLinkOnTheWay(const std::wstring &Root, const std::wstri
 
 // ---- Copying ----
 
+const WIN32_FIND_DATAW *TSynchronizeTask::ListedEntry(TListedDirectory &Listing, const std::wstring &Path) {
+  const std::wstring Directory = DirectoryPart(Path);
+  const std::wstring Key = UpperCase(Directory);
+  if (Listing.Directory != Key) {
+    Listing.Forget();
+    // A directory asked about once is not listed: a single file in a large one would cost a
+    // whole listing.
+    if (Listing.LastAsked != Key) {
+      Listing.LastAsked = Key;
+      return nullptr;
+    }
+    Listing.Directory = Key;
+    WIN32_FIND_DATAW Found;
+    TFindHandle Search(::FindFirstFileExW((Directory + L"*").c_str(), FindExInfoBasic, &Found,
+                                          FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    // Names past the limit are looked up one by one: an exact name found in part of the listing
+    // is still the file its path opens.
+    for (size_t Count = 0; Search.IsValid() && Count < MaxListedEntries; ++Count) {
+      if (!IsDots(Found.cFileName))
+        Listing.Entries.emplace(Found.cFileName, Found);
+      if (!::FindNextFileW(Search.Get(), &Found))
+        break;
+    }
+  }
+  const auto Entry = Listing.Entries.find(Path.substr(Directory.size()));
+  return Entry == Listing.Entries.end() ? nullptr : &Entry->second;
+}
+
 bool TSynchronizeTask::CopyFileOverwriting(const std::wstring &Source, const std::wstring &Target,
                                            bool ToLeft) {
   TRememberedAction Saved;
@@ -230,7 +249,13 @@ bool TSynchronizeTask::CopyListedFile(const std::wstring &Source, const std::wst
   for (;; Listed = nullptr) { // after a question nothing is taken from the listing any more
     DWORD TargetAttributes = 0, SourceAttributes = 0;
     bool TargetExists = !Building && QueryAttributes(Target, TargetAttributes);
-    if (TargetExists) {
+    // An answer the user gave before (or silent mode's) needs no question, and so no redrawing
+    // of the progress window nor a second look at the target.
+    const int Remembered =
+        TargetExists ? FSynchronizeUI->RememberedOverwrite(Target, ToLeft, TargetAttributes) : 1;
+    if (Remembered == 0)
+      return false;
+    if (Remembered < 0) {
       // Nobody is asked to overwrite a file with one that is not there.
       if (!Listed && !QueryAttributes(Source, SourceAttributes)) {
         ForceProgressRedraw();
@@ -290,7 +315,8 @@ std::wstring TSynchronizeTask::NextTemporaryName(const std::wstring &Directory) 
 }
 
 bool TSynchronizeTask::PutCopyInPlace(const std::wstring &Partial, const std::wstring &Target,
-                                      bool TargetExists, DWORD TargetAttributes, DWORD &LastError) {
+                                      bool TargetExists, DWORD TargetAttributes, bool NameKept,
+                                      DWORD &LastError) {
   if (!TargetExists) {
     if (MoveFileFunction(Partial.c_str(), FCopyTarget.c_str(), 0))
       return true;
@@ -312,8 +338,9 @@ bool TSynchronizeTask::PutCopyInPlace(const std::wstring &Partial, const std::ws
   // ever moves.
   WIN32_FIND_DATAW Kept;
   const wchar_t *Wanted = FCopyTarget.c_str() + DirectoryPart(FCopyTarget).size();
-  if (!LookUp(FCopyTarget, Kept) || std::wcscmp(Kept.cFileName, Wanted) == 0)
+  if (NameKept || !LookUp(FCopyTarget, Kept) || std::wcscmp(Kept.cFileName, Wanted) == 0)
     return true;
+  FListed[1].Forget();
   const std::wstring Aside = NextTemporaryName(DirectoryPart(Target));
   if (!MoveFileFunction(Target.c_str(), Aside.c_str(), 0)) {
     // The new contents is in place, under the old name's case: not done until it has the new.
@@ -345,10 +372,13 @@ bool TSynchronizeTask::CopyKnownFile(const std::wstring &Source, const std::wstr
                                      DWORD TargetAttributes, DWORD &LastError) {
   // The source's name (for its letter case) and attributes, from its listing or looked up.
   WIN32_FIND_DATAW Found;
-  if (!Listed && !LookUp(Source, Found))
-    return false;
-  if (!Listed)
+  if (!Listed) {
+    if (const WIN32_FIND_DATAW *Entry = ListedEntry(FListed[0], Source))
+      Found = *Entry;
+    else if (!LookUp(Source, Found))
+      return false;
     Listed = &Found;
+  }
   if (TargetExists && (TargetAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     // A directory in the way is never replaced by a file.
     LastError = ERROR_ACCESS_DENIED;
@@ -360,6 +390,12 @@ bool TSynchronizeTask::CopyKnownFile(const std::wstring &Source, const std::wstr
   FCopyTarget = Directory + Listed->cFileName;
   FCopyCancelled = false;
   FCopyFailure = nullptr;
+  // A target its directory lists under the source's very name, replaced under that name, keeps
+  // it: only a name that may differ in letter case is read back after the copy.
+  const bool NameKept = TargetExists && Target == FCopyTarget && ListedEntry(FListed[1], FCopyTarget);
+  // The copy changes its directory: a listing of it for copies out of it is out of date.
+  if (FListed[0].Directory == UpperCase(Directory))
+    FListed[0].Forget();
 
   // The copy is made under a name of its own, which the run itself creates, so the target stays
   // whole until the copy is and whatever is left under that name is known to be the run's.
@@ -382,7 +418,7 @@ bool TSynchronizeTask::CopyKnownFile(const std::wstring &Source, const std::wstr
     return false;
   }
   if (!VerifiedOrRemoved(FCopySource, PartialName, LastError) ||
-      !PutCopyInPlace(PartialName, Target, TargetExists, TargetAttributes, LastError))
+      !PutCopyInPlace(PartialName, Target, TargetExists, TargetAttributes, NameKept, LastError))
     return false;
   Partial.Keep();
   CopyCompleted(FCopyTarget, *Listed, Target, TargetExists);

@@ -189,6 +189,7 @@ void TSynchronizeTask::RunPasses(TDifferenceList &List, const TRunChoices &Choic
   std::unordered_map<const TDifferenceItem *, TPlannedAction> Inherited;
   for (;;) {
     FPlainDirectories.clear();
+    ForgetListings();
     const int64_t Total = static_cast<int64_t>(List.Count());
     int64_t Done = 0;
     size_t Index = 0;
@@ -321,9 +322,11 @@ bool TSynchronizeTask::CopyItem(const TDifferenceItem &Item, bool ToLeft) {
                               Item.Reason,
                               ToLeft ? paCopyToLeft : paCopyToRight,
                               {}};
-  if (Item.IsDirectory)
+  if (Item.IsDirectory) {
+    TListingsScope Scope(*this);
     return CopyDirectoryTree(Item.RelativePath, SourceRoot + Item.RelativePath,
                              TargetRoot + Item.RelativePath, ToLeft, nullptr);
+  }
   return CopyFileConfirmed(SourceRoot + Item.RelativePath, TargetRoot + Item.RelativePath, ToLeft);
 }
 
@@ -347,6 +350,7 @@ bool TSynchronizeTask::RemoveItem(const TDifferenceItem &Item, bool OnLeft) {
     *FUndone =
         TUndoneEntries{Root, Item.DiffType, Item.Reason, OnLeft ? paDeleteOnLeft : paDeleteOnRight, {}};
   const std::wstring Path = Root + Item.RelativePath;
+  TListingsScope Scope(*this);
   return Item.IsDirectory ? RemoveDirectoryTree(Path, OnLeft) : RemoveFile(Path, OnLeft);
 }
 
@@ -528,6 +532,8 @@ void TSynchronizeTask::ShowProgress(const std::wstring &Path1, const std::wstrin
 }
 
 void TSynchronizeTask::ForceProgressRedraw() {
+  // A question follows, while which anything may change.
+  ForgetListings();
   if (FProgress)
     FProgress->RequestFullRedraw();
 }

@@ -238,24 +238,30 @@ bool TSynchronizeUI::ConfirmDelete(const std::wstring &Path, bool OnLeft) {
   }
 }
 
+int TSynchronizeUI::RememberedOverwrite(const std::wstring &Target, bool ToLeft, DWORD Attributes) {
+  const bool ReadOnly = (Attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  // A yes for read-only targets covers normal ones; one for normal targets does not cover read-only.
+  const TVerdict Verdict =
+      WalkRemembered(*this, ExtractParentPath(Target), std::wstring(), [&](const TRememberedAction &Action) {
+        TVerdict V = FromOverwrite(Action.GetOverwriteAction(ToLeft, true));
+        if (V == TVerdict::Unknown && !ReadOnly)
+          V = FromOverwrite(Action.GetOverwriteAction(ToLeft, false));
+        return V;
+      });
+  if (Verdict != TVerdict::Unknown)
+    return Verdict == TVerdict::Yes ? 1 : 0;
+  return FSilentMode ? 0 : -1;
+}
+
 bool TSynchronizeUI::ConfirmOverwrite(const std::wstring &Source, const std::wstring &Target, bool ToLeft) {
   DWORD Attributes = 0;
   if (!QueryAttributes(Target, Attributes))
     return true;
   const bool ReadOnly = (Attributes & FILE_ATTRIBUTE_READONLY) != 0;
   const std::wstring Directory = ExtractParentPath(Target);
-
-  // A yes for read-only targets covers normal ones; one for normal targets does not cover read-only.
-  TVerdict Verdict = WalkRemembered(*this, Directory, std::wstring(), [&](const TRememberedAction &Action) {
-    TVerdict V = FromOverwrite(Action.GetOverwriteAction(ToLeft, true));
-    if (V == TVerdict::Unknown && !ReadOnly)
-      V = FromOverwrite(Action.GetOverwriteAction(ToLeft, false));
-    return V;
-  });
-  if (Verdict != TVerdict::Unknown)
-    return Verdict == TVerdict::Yes;
-  if (FSilentMode)
-    return false;
+  const int Remembered = RememberedOverwrite(Target, ToLeft, Attributes);
+  if (Remembered >= 0)
+    return Remembered == 1;
 
   auto Dialog = TFarDialog::Create<TOverwriteConfirmationDialog>();
   Dialog->ToLeft = ToLeft;

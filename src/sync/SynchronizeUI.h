@@ -108,6 +108,9 @@ public:
   // True when the item may be deleted / the target overwritten; a missing item needs no question.
   bool ConfirmDelete(const std::wstring &Path, bool OnLeft);
   bool ConfirmOverwrite(const std::wstring &Source, const std::wstring &Target, bool ToLeft);
+  // The answer ConfirmOverwrite gives without a question, for a target with those attributes:
+  // 1 yes, 0 no (remembered, or silent mode), -1 when only the user can answer.
+  int RememberedOverwrite(const std::wstring &Target, bool ToLeft, DWORD Attributes);
   // Where the user wants the Recycle Bin but it cannot take the item (the side's volume has none,
   // or the path is too long for it: TooLong): may the item be deleted for good? Both answers can
   // be remembered.
