@@ -37,16 +37,17 @@ bool ReadBlock(HANDLE Handle, uint8_t *Buffer, DWORD &Count) {
   return ::ReadFile(Handle, Buffer, static_cast<DWORD>(TCompareRules::BlockSize), &Count, nullptr) != FALSE;
 }
 
-// One block read at an offset, started at once and finished later, so that the reads of both
-// files of a pair are under way together: on a file opened for overlapped reads the system
-// returns while the disk works (a cached block comes back at once, without a thread of ours);
-// on any other handle the read is done when Start returns. The block is filled to its end
-// unless the file ends: a read may return less than asked for (a pipe, a share), which says
-// nothing about the file's end.
+// One block read, started at once and finished later, so that the reads of both files of a pair
+// are under way together. At offsets, on a file opened for overlapped reads, the system returns
+// while the disk works (a cached block comes back at once, without a thread of ours); on any
+// other handle the read is done when Start returns. Without offsets the block is read from the
+// handle's position, plainly: under wine a read given offsets costs a good deal more, which a
+// small file pays in full. The block is filled to its end unless the file ends: a read may return
+// less than asked for (a pipe, a share), which says nothing about the file's end.
 class TBlockRead {
 public:
-  TBlockRead(HANDLE Handle, uint8_t *Buffer, size_t Size, uint64_t Offset)
-      : FHandle(Handle), FBuffer(Buffer), FSize(Size), FOffset(Offset) {
+  TBlockRead(HANDLE Handle, uint8_t *Buffer, size_t Size, uint64_t Offset, bool AtOffset)
+      : FHandle(Handle), FBuffer(Buffer), FSize(Size), FOffset(Offset), FAtOffset(AtOffset) {
     Start();
   }
   ~TBlockRead() {
@@ -83,6 +84,16 @@ public:
 private:
   void Start() {
     while (FCount < FSize) {
+      if (!FAtOffset) {
+        DWORD Read = 0;
+        if (!::ReadFile(FHandle, FBuffer + FCount, static_cast<DWORD>(FSize - FCount), &Read, nullptr)) {
+          FOk = false;
+          return;
+        }
+        if (!Took(Read))
+          return;
+        continue;
+      }
       FOverlapped = OVERLAPPED{};
       const uint64_t At = FOffset + FCount;
       FOverlapped.Offset = static_cast<DWORD>(At);
@@ -110,6 +121,7 @@ private:
   uint8_t *FBuffer;
   size_t FSize;
   uint64_t FOffset;
+  bool FAtOffset;
   size_t FCount = 0;
   OVERLAPPED FOverlapped{};
   bool FPending = false;
@@ -220,6 +232,12 @@ bool MatchSkippingWhitespace(TIgnoringSide &Left, TIgnoringSide &Right) {
 } // namespace
 
 namespace {
+
+// Whether the exact comparison reads a pair at offsets, with its files opened for overlapped
+// reads: only a pair longer than one block has reads to overlap.
+bool ReadsAtOffsets(int64_t LeftSize, int64_t RightSize) {
+  return std::max(LeftSize, RightSize) >= static_cast<int64_t>(TCompareRules::ExactBlockSize);
+}
 
 // The exact comparison's block for a pair: one block when both fit (with room to see the end),
 // else the large block.
@@ -381,9 +399,7 @@ bool TCompareRules::SameContentsOfFiles(const std::wstring &LeftPath, const std:
   const std::wstring RightText = RemoveLongPathPrefix(RightPath);
   Progress(LeftText, RightText, 0, 0);
 
-  // A pair read in one block gains nothing from overlapped reads, which cost more under wine.
-  const bool Overlapped = !FOptions.CompareContentsIgnore &&
-                          std::max(LeftSize, RightSize) >= static_cast<int64_t>(ExactBlockSize);
+  const bool Overlapped = !FOptions.CompareContentsIgnore && ReadsAtOffsets(LeftSize, RightSize);
   TFileHandle Left = OpenForComparison(LeftPath, Overlapped);
   TFileHandle Right = OpenForComparison(RightPath, Overlapped);
   LeftFailed = !Left;
@@ -410,6 +426,7 @@ bool TCompareRules::CompareContentsExact(HANDLE LeftHandle, HANDLE RightHandle, 
   }
   uint8_t *LeftBlock = FLeftBuffer.data();
   uint8_t *RightBlock = FRightBuffer.data();
+  const bool AtOffsets = ReadsAtOffsets(LeftSize, RightSize);
   uint64_t LeftOffset = 0, RightOffset = 0;
   bool Same = false;
   while (true) {
@@ -417,8 +434,8 @@ bool TCompareRules::CompareContentsExact(HANDLE LeftHandle, HANDLE RightHandle, 
     DWORD LeftCount = 0, RightCount = 0;
     bool BothEnded = false;
     {
-      TBlockRead LeftRead(LeftHandle, LeftBlock, Block, LeftOffset);
-      TBlockRead RightRead(RightHandle, RightBlock, Block, RightOffset);
+      TBlockRead LeftRead(LeftHandle, LeftBlock, Block, LeftOffset, AtOffsets);
+      TBlockRead RightRead(RightHandle, RightBlock, Block, RightOffset, AtOffsets);
       LeftFailed = !LeftRead.Finish(LeftCount);
       RightFailed = !RightRead.Finish(RightCount);
       BothEnded = LeftRead.Ended() && RightRead.Ended();

@@ -74,7 +74,8 @@ public:
 
   // The two open files from their beginnings; the paths are only shown. A failing read sets its
   // side's flag (both reads are attempted) and gives false. Progress comes once per block pair,
-  // on the calling thread.
+  // on the calling thread. A pair of sizes under ExactBlockSize is read plainly and needs handles
+  // not opened for overlapped reads.
   bool CompareContentsExact(HANDLE LeftHandle, HANDLE RightHandle, const std::wstring &LeftPath,
                             const std::wstring &RightPath, int64_t LeftSize, int64_t RightSize,
                             bool &LeftFailed, bool &RightFailed);
