@@ -237,7 +237,7 @@ TEST_F(PairMemoryTest, AnUndoneEntryKeepsItsRecordAndComesBack) {
   CloseDocument();
 }
 
-TEST_F(PairMemoryTest, ADirectoryIsDeletedOnlyWhenNothingInsideItChanged) {
+TEST_F(PairMemoryTest, ADirectoryIsDeletedOnlyWhenNothingInsideItChangedOrWasAdded) {
   SetOption(&TVelmoraOptions::ProcessSubfolders, true);
   for (const wchar_t *Dir : {L"\\quiet", L"\\busy"}) {
     MakeDir(Left + Dir);
@@ -252,14 +252,53 @@ TEST_F(PairMemoryTest, ADirectoryIsDeletedOnlyWhenNothingInsideItChanged) {
   Write(Left + L"\\busy\\new.txt", "added since");
   THostEditorWindow *Second = Compare();
   ASSERT_NE(nullptr, Second);
-  EXPECT_EQ(L"<DELD", Marker(LineOf(*Second, L"quiet\\*")));
-  EXPECT_EQ(L"==>>X", Marker(LineOf(*Second, L"busy\\*")));
+  // One line for the quiet directory; the busy one's entries each on their own.
+  EXPECT_EQ((std::vector<std::wstring>{L"<DELD\tbusy\\k.txt", L"==>>F\tbusy\\new.txt", L"<DELD\tquiet\\*"}),
+            DifferenceLines(*Second));
   Synchronise();
-  User().Press(Text(MDelete));
+  for (int Deletion = 0; Deletion < 2; ++Deletion)
+    User().Press(Text(MDelete));
   EXPECT_FALSE(CloseDocument());
   EXPECT_FALSE(Exists(Left + L"\\quiet"));
+  EXPECT_FALSE(Exists(Left + L"\\busy\\k.txt"));
+  EXPECT_EQ("added since", ReadFile(Left + L"\\busy\\new.txt"));
   EXPECT_EQ("added since", ReadFile(Right + L"\\busy\\new.txt"));
-  EXPECT_EQ("k", ReadFile(Right + L"\\busy\\k.txt"));
+  EXPECT_EQ(nullptr, Compare(true, false));
+}
+
+TEST_F(PairMemoryTest, AFileChangedInADirectoryDeletedOnTheOtherSideComesBackWithItsDirectory) {
+  SetOption(&TVelmoraOptions::ProcessSubfolders, true);
+  for (const std::wstring &Side : {Left, Right}) {
+    MakeDir(Side + L"\\work");
+    MakeDir(Side + L"\\work\\kept");
+    MakeDir(Side + L"\\work\\quiet");
+    Write(Side + L"\\work\\a.txt", "a");
+    Write(Side + L"\\work\\b.txt", "b");
+    Write(Side + L"\\work\\kept\\c.txt", "c");
+    Write(Side + L"\\work\\kept\\d.txt", "d");
+    Write(Side + L"\\work\\quiet\\e.txt", "e");
+  }
+  EXPECT_EQ(nullptr, Compare(true, false));
+
+  TScratchFolder::RemoveTree(Right + L"\\work");
+  Write(Left + L"\\work\\kept\\c.txt", "c, with the work of a day", Noon + 60 * Second);
+  THostEditorWindow *Second = Compare();
+  ASSERT_NE(nullptr, Second);
+  EXPECT_EQ(
+      (std::vector<std::wstring>{L"<DELD\twork\\a.txt", L"<DELD\twork\\b.txt", L"==>>X\twork\\kept\\c.txt",
+                                 L"<DELD\twork\\kept\\d.txt", L"<DELD\twork\\quiet\\*"}),
+      DifferenceLines(*Second));
+  Synchronise();
+  for (int Deletion = 0; Deletion < 4; ++Deletion)
+    User().Press(Text(MDelete));
+  EXPECT_FALSE(CloseDocument());
+  // The change is on both sides, in the directory made again for it; nothing else is left.
+  EXPECT_EQ("c, with the work of a day", ReadFile(Left + L"\\work\\kept\\c.txt"));
+  EXPECT_EQ("c, with the work of a day", ReadFile(Right + L"\\work\\kept\\c.txt"));
+  EXPECT_EQ(std::vector<std::wstring>{L"kept"}, Names(Left + L"\\work"));
+  EXPECT_EQ(std::vector<std::wstring>{L"c.txt"}, Names(Left + L"\\work\\kept"));
+  // The third run finds the pair equal.
+  EXPECT_EQ(nullptr, Compare(true, false));
 }
 
 TEST_F(PairMemoryTest, DeletionMarkersAreSetByHandAndWithoutMemoryTheDocumentStaysAsItWas) {
