@@ -330,6 +330,26 @@ bool TPairState::Forget() {
   return FFileName.empty() || ::DeleteFileW(FFileName.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
+std::vector<std::wstring> TPairState::RememberedFiles() {
+  std::vector<std::wstring> Files;
+  const std::wstring Folder = DataFolder();
+  if (Folder.empty())
+    return Files;
+  WIN32_FIND_DATAW Found;
+  TFindHandle Search(::FindFirstFileExW((IncludeTrailingBackslash(Folder) + L"*.pair").c_str(),
+                                        FindExInfoBasic, &Found, FindExSearchNameMatch, nullptr, 0));
+  if (!Search.IsValid())
+    return Files;
+  do {
+    // The pattern also matches longer extensions on some systems: only NAME.pair is a state.
+    const std::wstring Name = Found.cFileName;
+    if (!(Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && Name.size() > 5 &&
+        _wcsicmp(Name.c_str() + Name.size() - 5, L".pair") == 0)
+      Files.push_back(IncludeTrailingBackslash(Folder) + Name);
+  } while (::FindNextFileW(Search.Get(), &Found));
+  return Files;
+}
+
 bool TPairState::FileExists() const {
   return !FFileName.empty() && ::GetFileAttributesW(FFileName.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -53,6 +53,8 @@ public:
   void Save();
   // Removes the file; true when there is none any more.
   bool Forget();
+  // The state files of every pair remembered.
+  static std::vector<std::wstring> RememberedFiles();
   bool FileExists() const;
 
   // When the pair was last synchronised (UTC, as FILETIME counts it); 0: never.
