@@ -323,6 +323,8 @@ void TDiscoverDifferences::ComparePanels(TFarPanel &Left, TFarPanel &Right, int3
   }
 
   CompareLists(LeftList, RightList, LeftRoot, RightRoot, L"", Depth, Found);
+  if (Memory)
+    Memory->FinishWalk();
 
   Left.ApplySelection();
   Right.ApplySelection();
@@ -474,8 +476,14 @@ void TDiscoverDifferences::CompareFiles(TBaseFileInfo &LeftInfo, TBaseFileInfo &
                                         const std::wstring &RelativeDir, const std::wstring &Name,
                                         bool &Found) {
   TFileComparison Result = Rules.CompareFiles(LeftInfo, RightInfo, LeftRoot, RightRoot, RelativeDir, Name);
-  if (Memory)
-    Memory->JudgePair(LeftInfo, RightInfo, RelativeDir, Name, Result);
+  if (Memory) {
+    Memory->AddPair(LeftInfo, RightInfo, RelativeDir, Name, Result);
+    if (Result.IsDifferent()) {
+      ++DifferencesFound;
+      Found = true;
+    }
+    return;
+  }
   if (!Result.IsDifferent())
     return;
   AddDifference(Result.DiffType, Result.Reason, RelativeDir, Name, false);
@@ -484,11 +492,13 @@ void TDiscoverDifferences::CompareFiles(TBaseFileInfo &LeftInfo, TBaseFileInfo &
 
 void TDiscoverDifferences::AddOneSided(const TBaseFileInfo &Info, bool OnLeft, const std::wstring &SideRoot,
                                        const std::wstring &RelativeDir) {
-  TDifferenceType DiffType = OnLeft ? dtMissingRight : dtMissingLeft;
-  TDifferenceReason Reason = drFile;
-  if (Memory)
-    Memory->JudgeOneSided(Info, OnLeft, SideRoot, RelativeDir, DiffType, Reason);
-  AddDifference(DiffType, Reason, RelativeDir, Info.GetFileName(), Info.IsDirectory());
+  if (Memory) {
+    ++DifferencesFound;
+    Memory->AddOneSided(Info, OnLeft, SideRoot, RelativeDir);
+    return;
+  }
+  AddDifference(OnLeft ? dtMissingRight : dtMissingLeft, drFile, RelativeDir, Info.GetFileName(),
+                Info.IsDirectory());
 }
 
 void TDiscoverDifferences::AddDifference(TDifferenceType DiffType, TDifferenceReason Reason,
@@ -503,7 +513,11 @@ void TDiscoverDifferences::AddDifference(TDifferenceType DiffType, TDifferenceRe
   }
   if (!Output)
     throw EStreamError(L"The differences document is not open");
-  Output->WriteLine(TDifferenceItem(DiffType, Reason, RelativeDir + Name, IsDirectory).FormatLine());
+  const TDifferenceItem Item(DiffType, Reason, RelativeDir + Name, IsDirectory);
+  if (Memory)
+    Memory->Add(Item); // in its turn with the lines memory judges
+  else
+    Output->WriteLine(Item.FormatLine());
 }
 
 void TDiscoverDifferences::ShowProgress(const std::wstring &LeftText, const std::wstring &RightText,
@@ -620,8 +634,11 @@ void TDiscoverDifferences::StartMemory() {
   Rules.SelectBoth = Options.SelectDifferencesOnBothPanels;
   Rules.Legend = Options.ShowDescriptionIsSyncFile;
   Memory = std::make_shared<TPairMemory>(Task->GetLeftDirectory(), Task->GetRightDirectory(), Rules, Filter);
-  Memory->Load();
-  Memory->WriteHeader(*Output);
+  Memory->StartLoading([this](const std::wstring &Line) {
+    if (!Output)
+      throw EStreamError(L"The differences document is not open");
+    Output->WriteLine(Line);
+  });
 }
 
 void TDiscoverDifferences::OfferToForget() {

@@ -1,6 +1,8 @@
 #include "OptionsDialog.h"
 
+#include "FarFormat.h"
 #include "Options.h"
+#include "PairState.h"
 #include "VelmoraHelp.h"
 #include "VelmoraMessages.h"
 
@@ -26,6 +28,30 @@ int32_t ParseWorkers(const std::wstring &Text, int32_t Current) {
       Digits = true;
     }
   return Digits ? std::clamp(Value, 1, TVelmoraOptions::MaxCompareWorkers) : Current;
+}
+
+// Deletes the state of every remembered pair, when the user confirms it.
+void ForgetRememberedPairs() {
+  const std::vector<std::wstring> Files = TPairState::RememberedFiles();
+  if (Files.empty()) {
+    TFarModule::ShowMessage(
+        {TFarModule::GetMsg(MTitle), TFarModule::GetMsg(MNoPairsRemembered), TFarModule::GetMsg(MOk)}, 0, 1,
+        VelmoraHelp::Memory);
+    return;
+  }
+  if (TFarModule::ShowMessage(
+          {TFarModule::GetMsg(MTitle),
+           Format(TFarModule::GetMsg(MForgetAllPairsQuestion), {std::to_wstring(Files.size())}),
+           TFarModule::GetMsg(MForgetPair), TFarModule::GetMsg(MKeepPair)},
+          0, 2, VelmoraHelp::Memory) != 0)
+    return;
+  for (const std::wstring &File : Files)
+    if (!::DeleteFileW(File.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+      TFarModule::ShowMessage(
+          {TFarModule::GetMsg(MTitle), TFarModule::GetMsg(MForgetPairFailed), File, TFarModule::GetMsg(MOk)},
+          FMSG_WARNING | FMSG_ERRORTYPE, 1);
+      return;
+    }
 }
 
 } // namespace
@@ -55,6 +81,13 @@ void TOptionsDialog::CreateClientControls() {
   WorkersEdit = AddEdit(0, 0, 0, std::wstring());
   WorkersEdit->SetMask(WorkersMask);
   WorkersEdit->SetMaxLength(std::wcslen(WorkersMask));
+  ForgetPairsButton = AddButton(0, 0, GetMsg(MOptionsForgetPairs));
+  ForgetPairsButton->SetNoClose(true);
+  ForgetPairsButton->SetCenterGroup(false);
+  ForgetPairsButton->OnClick = [](TButton *, bool &Handled) {
+    Handled = true; // the dialog stays open
+    ForgetRememberedPairs();
+  };
 }
 
 void TOptionsDialog::ClearControls() {
@@ -76,6 +109,7 @@ void TOptionsDialog::ClearControls() {
   WorkersEdit = nullptr;
   ColourCheckbox = nullptr;
   RunSummaryCheckbox = nullptr;
+  ForgetPairsButton = nullptr;
 }
 
 void TOptionsDialog::AdjustSize(int &Width, int &Height) {
@@ -104,6 +138,13 @@ void TOptionsDialog::SetSize(int Width, int Height) {
   RunSummaryCheckbox->PlaceBelow(ColourCheckbox);
   WorkersLabel->PlaceBelow(RunSummaryCheckbox, 0, 0, static_cast<int>(WorkersLabel->GetText().size()));
   WorkersEdit->PlaceRightOf(WorkersLabel, 1, static_cast<int>(WorkersEdit->GetMaxLength()) + 1);
+  // At the right end of the threads' row, inside the box's border and its space.
+  int BoxLeft, BoxTop, BoxWidth, BoxHeight;
+  Box->GetBounds(BoxLeft, BoxTop, BoxWidth, BoxHeight);
+  // FAR shows the hotkey's '&' as an underline, not a column.
+  const int ButtonWidth = ForgetPairsButton->GetDisplayWidth() -
+                          (ForgetPairsButton->GetText().find(L'&') != std::wstring::npos ? 1 : 0);
+  ForgetPairsButton->SetBounds(BoxLeft + BoxWidth - 2 - ButtonWidth, WorkersLabel->GetTop(), ButtonWidth, 1);
 }
 
 bool TOptionsDialog::Execute() {

@@ -5,8 +5,8 @@
 class TVelmoraOptions;
 
 // The configuration dialog: the external compare command and its arguments, the four switches of
-// the synchronisation, its four safety nets and the comparison's number of threads. The other options are
-// edited per run in the comparison dialog.
+// the synchronisation, its four safety nets, the comparison's number of threads, and a button that
+// forgets every remembered pair. The other options are edited per run in the comparison dialog.
 class TOptionsDialog final : public TOkCancelDialog {
 public:
   TOptionsDialog();
@@ -41,6 +41,7 @@ public:
   TEdit *WorkersEdit = nullptr;
   TCheckbox *ColourCheckbox = nullptr;
   TCheckbox *RunSummaryCheckbox = nullptr;
+  TButton *ForgetPairsButton = nullptr;
 
 protected:
   void CreateClientControls() override;

@@ -280,9 +280,12 @@ enum TVelmoraMessage : int {
   MRunSummaryLog = 219,
   MRunSummaryNoLog = 220,
   MViewLog = 221,
+  MOptionsForgetPairs = 222,
+  MForgetAllPairsQuestion = 223,
+  MNoPairsRemembered = 224,
 
   // How many messages every language file holds.
-  MMessageCount = 222
+  MMessageCount = 225
 };
 
 // The description lines of the differences document, in the order they are written.

@@ -59,60 +59,70 @@ private:
   std::vector<uint8_t> FData;
 };
 
+// The state file read front to back through a small buffer, its checksum taken on the way: a
+// large state is never held whole, which costs a fresh block of memory as large as the file.
 class TReader {
 public:
-  TReader(const uint8_t *Data, size_t Size) : FData(Data), FSize(Size) {}
-  template <class T> bool Get(T &Value) {
-    if (FSize - FPos < sizeof(T))
-      return false;
-    std::memcpy(&Value, FData + FPos, sizeof(T));
-    FPos += sizeof(T);
-    return true;
-  }
+  // Size: the bytes before the checksum.
+  TReader(HANDLE File, uint64_t Size) : FFile(File), FLeft(Size), FBuffer(BufferSize) {}
+  template <class T> bool Get(T &Value) { return Read(&Value, sizeof(T)); }
   bool GetText(std::wstring &Text) {
     uint32_t Units = 0;
-    if (!Get(Units) || Units > MaxPathUnits || (FSize - FPos) / sizeof(wchar_t) < Units)
+    if (!GetUnits(Units))
       return false;
     Text.resize(Units);
-    std::memcpy(Text.data(), FData + FPos, Units * sizeof(wchar_t));
-    FPos += Units * sizeof(wchar_t);
-    return true;
+    return Read(Text.data(), Units * sizeof(wchar_t));
   }
   // A text's length, checked against what is left.
   bool GetUnits(uint32_t &Units) {
-    return Get(Units) && Units <= MaxPathUnits && (FSize - FPos) / sizeof(wchar_t) >= Units;
+    return Get(Units) && Units <= MaxPathUnits && FLeft / sizeof(wchar_t) >= Units;
   }
-  void AppendUnits(std::wstring &Text, uint32_t Units) {
-    const size_t Old = Text.size();
-    Text.resize(Old + Units);
-    std::memcpy(Text.data() + Old, FData + FPos, Units * sizeof(wchar_t));
-    FPos += Units * sizeof(wchar_t);
+  bool GetUnits(wchar_t *Text, uint32_t Units) { return Read(Text, Units * sizeof(wchar_t)); }
+  bool AtEnd() const { return FLeft == 0; }
+  // Once all is read: whether the checksum that follows is the one of what was read, and nothing
+  // follows it.
+  bool SumMatches() {
+    uint64_t Stored = 0;
+    FLeft = sizeof(Stored);
+    const uint64_t Sum = FSum;
+    if (!Read(&Stored, sizeof(Stored)) || Stored != Sum || FPos != FEnd)
+      return false;
+    DWORD More = 0;
+    uint8_t Byte;
+    return ::ReadFile(FFile, &Byte, 1, &More, nullptr) && More == 0;
   }
-  bool AtEnd() const { return FPos == FSize; }
 
 private:
-  const uint8_t *FData;
-  size_t FSize;
-  size_t FPos = 0;
-};
-
-bool ReadWholeFile(const std::wstring &FileName, std::vector<uint8_t> &Data) {
-  TFileHandle File(::CreateFileW(FileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  LARGE_INTEGER Size{};
-  if (!File.IsValid() || !::GetFileSizeEx(File.Get(), &Size) || Size.QuadPart > 0x7FFFFFFF)
-    return false;
-  Data.resize(static_cast<size_t>(Size.QuadPart));
-  size_t Done = 0;
-  while (Done < Data.size()) {
-    DWORD Read = 0;
-    if (!::ReadFile(File.Get(), Data.data() + Done, static_cast<DWORD>(Data.size() - Done), &Read, nullptr) ||
-        Read == 0)
+  static constexpr size_t BufferSize = StorageBlockBytes;
+  bool Read(void *Target, size_t Count) {
+    if (Count > FLeft)
       return false;
-    Done += Read;
+    auto *Out = static_cast<uint8_t *>(Target);
+    while (Count > 0) {
+      if (FPos == FEnd) {
+        DWORD Got = 0;
+        if (!::ReadFile(FFile, FBuffer.data(), static_cast<DWORD>(FBuffer.size()), &Got, nullptr) || Got == 0)
+          return false;
+        FPos = 0;
+        FEnd = Got;
+      }
+      const size_t Take = std::min(Count, FEnd - FPos);
+      std::memcpy(Out, FBuffer.data() + FPos, Take);
+      FSum = Fnv1a(FBuffer.data() + FPos, Take, FSum);
+      FPos += Take;
+      Out += Take;
+      Count -= Take;
+      FLeft -= Take;
+    }
+    return true;
   }
-  return true;
-}
+
+  HANDLE FFile;
+  uint64_t FLeft;
+  std::vector<uint8_t> FBuffer;
+  size_t FPos = 0, FEnd = 0;
+  uint64_t FSum = 14695981039346656037ULL;
+};
 
 void MakeFolders(const std::wstring &Path) {
   if (Path.empty() || ::GetFileAttributesW(Path.c_str()) != INVALID_FILE_ATTRIBUTES)
@@ -192,30 +202,28 @@ TPairState::TStatus TPairState::Load() {
   FLastSynchronized = 0;
   if (FFileName.empty() || !FileExists())
     return psMissing;
-  std::vector<uint8_t> Data;
-  if (!ReadWholeFile(FFileName, Data) || Data.size() < sizeof(Magic) + sizeof(uint64_t))
+  TFileHandle File(::CreateFileW(FFileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  LARGE_INTEGER Size{};
+  if (!File.IsValid() || !::GetFileSizeEx(File.Get(), &Size) ||
+      Size.QuadPart < static_cast<LONGLONG>(sizeof(Magic) + sizeof(uint64_t)))
     return psDamaged;
-  uint64_t Sum = 0;
-  std::memcpy(&Sum, Data.data() + Data.size() - sizeof(Sum), sizeof(Sum));
-  if (std::memcmp(Data.data(), Magic, sizeof(Magic)) != 0 ||
-      Fnv1a(Data.data(), Data.size() - sizeof(Sum)) != Sum)
-    return psDamaged;
-  TReader Reader(Data.data() + sizeof(Magic), Data.size() - sizeof(Magic) - sizeof(Sum));
+  const uint64_t Bytes = static_cast<uint64_t>(Size.QuadPart);
+  TReader Reader(File.Get(), Bytes - sizeof(uint64_t));
+  char FileMagic[sizeof(Magic)];
   uint32_t Version = 0, Count = 0;
   std::wstring First, Second;
-  if (!Reader.Get(Version) || Version != FormatVersion || !Reader.Get(FLastSynchronized) ||
-      !Reader.GetText(First) || !Reader.GetText(Second) || First != FFirstRoot || Second != FSecondRoot ||
-      !Reader.Get(Count)) {
+  if (!Reader.Get(FileMagic) || std::memcmp(FileMagic, Magic, sizeof(Magic)) != 0 || !Reader.Get(Version) ||
+      Version != FormatVersion || !Reader.Get(FLastSynchronized) || !Reader.GetText(First) ||
+      !Reader.GetText(Second) || First != FFirstRoot || Second != FSecondRoot || !Reader.Get(Count)) {
     FLastSynchronized = 0;
     return psDamaged;
   }
   // No more entries than the bytes can hold: a damaged count must not reserve gigabytes.
-  if (Count > Data.size() / 24) {
+  if (Count > Bytes / 24) {
     FLastSynchronized = 0;
     return psDamaged;
   }
-  FEntries.reserve(Count);
-  FKeys.reserve(Data.size() / sizeof(wchar_t));
   Reindex(Count);
   for (uint32_t I = 0; I < Count; ++I) {
     uint32_t Flags = 0, Units = 0;
@@ -229,19 +237,26 @@ TPairState::TStatus TPairState::Load() {
     }
     Record.IsDirectory = (Flags & FlagDirectory) != 0;
     Record.ContentsEqual = (Flags & FlagContentsEqual) != 0;
-    const size_t Offset = FKeys.size();
-    Reader.AppendUnits(FKeys, Units);
-    const std::wstring_view K = std::wstring_view(FKeys).substr(Offset, Units);
-    if (TEntry *Found = Lookup(K)) {
-      FKeys.resize(Offset);
+    uint32_t Offset = 0;
+    if (!Reader.GetUnits(FKeys.Extend(Units, Offset), Units)) {
+      Clear();
+      FLastSynchronized = 0;
+      return psDamaged;
+    }
+    const std::wstring_view K = FKeys.View(Offset, Units);
+    const uint64_t Hash = KeyHash(K);
+    // A key written twice (never by this unit): the later record holds, the earlier key's units
+    // stay unused.
+    if (TEntry *Found = Lookup(K, Hash)) {
       Found->Record = Record;
       continue;
     }
-    FEntries.push_back({static_cast<uint32_t>(Offset), Units, Record, true, 0});
+    FEntries.push_back({Offset, Units, Record, true, 0});
     ++FLive;
-    Place(static_cast<uint32_t>(FEntries.size() - 1));
+    Place(static_cast<uint32_t>(FEntries.size() - 1), Hash);
   }
-  if (!Reader.AtEnd()) {
+  // The checksum is known only now: a mismatch undoes what was read.
+  if (!Reader.AtEnd() || !Reader.SumMatches()) {
     Clear();
     FLastSynchronized = 0;
     return psDamaged;
@@ -253,14 +268,15 @@ void TPairState::Save() {
   if (FFileName.empty())
     throw EPairStateError(L"FAR tells no local profile folder (FARLOCALPROFILE)");
   TWriter Writer;
-  Writer.Data().reserve(64 + FKeys.size() * sizeof(wchar_t) + FEntries.size() * 24);
+  Writer.Data().reserve(64 + FKeys.Units() * sizeof(wchar_t) + FEntries.size() * 24);
   Writer.Data().insert(Writer.Data().end(), Magic, Magic + sizeof(Magic));
   Writer.Put(FormatVersion);
   Writer.Put(FLastSynchronized);
   Writer.PutText(FFirstRoot);
   Writer.PutText(FSecondRoot);
   Writer.Put(static_cast<uint32_t>(FLive));
-  for (const TEntry &Entry : FEntries) {
+  for (size_t Index = 0; Index < FEntries.size(); ++Index) {
+    const TEntry &Entry = FEntries[Index];
     if (!Entry.Live)
       continue;
     const TPairRecord &Record = Entry.Record;
@@ -268,7 +284,7 @@ void TPairState::Save() {
                                      (Record.ContentsEqual ? FlagContentsEqual : 0)));
     Writer.Put(Record.Size);
     Writer.Put(Record.Time);
-    Writer.PutText(std::wstring_view(FKeys).substr(Entry.Offset, Entry.Length));
+    Writer.PutText(KeyOf(Entry));
   }
   Writer.Put(Fnv1a(Writer.Data().data(), Writer.Data().size()));
 
@@ -314,6 +330,26 @@ bool TPairState::Forget() {
   return FFileName.empty() || ::DeleteFileW(FFileName.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
+std::vector<std::wstring> TPairState::RememberedFiles() {
+  std::vector<std::wstring> Files;
+  const std::wstring Folder = DataFolder();
+  if (Folder.empty())
+    return Files;
+  WIN32_FIND_DATAW Found;
+  TFindHandle Search(::FindFirstFileExW((IncludeTrailingBackslash(Folder) + L"*.pair").c_str(),
+                                        FindExInfoBasic, &Found, FindExSearchNameMatch, nullptr, 0));
+  if (!Search.IsValid())
+    return Files;
+  do {
+    // The pattern also matches longer extensions on some systems: only NAME.pair is a state.
+    const std::wstring Name = Found.cFileName;
+    if (!(Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && Name.size() > 5 &&
+        _wcsicmp(Name.c_str() + Name.size() - 5, L".pair") == 0)
+      Files.push_back(IncludeTrailingBackslash(Folder) + Name);
+  } while (::FindNextFileW(Search.Get(), &Found));
+  return Files;
+}
+
 bool TPairState::FileExists() const {
   return !FFileName.empty() && ::GetFileAttributesW(FFileName.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -334,7 +370,7 @@ void TPairState::Clear() {
   FLive = 0;
 }
 
-const std::wstring &TPairState::Probe(const std::wstring &RelativeDir, const std::wstring &Name) const {
+const std::wstring &TPairState::Probe(std::wstring_view RelativeDir, std::wstring_view Name) const {
   FProbe.assign(RelativeDir);
   FProbe.append(Name);
   bool Ascii = true;
@@ -349,24 +385,23 @@ const std::wstring &TPairState::Probe(const std::wstring &RelativeDir, const std
   return FProbe;
 }
 
-TPairState::TEntry *TPairState::Lookup(std::wstring_view Key) const {
+TPairState::TEntry *TPairState::Lookup(std::wstring_view Key, uint64_t Hash) const {
   if (FSlots.empty())
     return nullptr;
   const size_t Mask = FSlots.size() - 1;
-  for (size_t Slot = KeyHash(Key) & Mask;; Slot = (Slot + 1) & Mask) {
+  for (size_t Slot = Hash & Mask;; Slot = (Slot + 1) & Mask) {
     const uint32_t Index = FSlots[Slot];
     if (Index == 0)
       return nullptr;
     TEntry &Entry = FEntries[Index - 1];
-    if (std::wstring_view(FKeys).substr(Entry.Offset, Entry.Length) == Key)
+    if (KeyOf(Entry) == Key)
       return &Entry;
   }
 }
 
-void TPairState::Place(uint32_t Index) {
-  const TEntry &Entry = FEntries[Index];
+void TPairState::Place(uint32_t Index, uint64_t Hash) {
   const size_t Mask = FSlots.size() - 1;
-  size_t Slot = KeyHash(std::wstring_view(FKeys).substr(Entry.Offset, Entry.Length)) & Mask;
+  size_t Slot = Hash & Mask;
   while (FSlots[Slot] != 0)
     Slot = (Slot + 1) & Mask;
   FSlots[Slot] = Index + 1;
@@ -379,11 +414,12 @@ void TPairState::Reindex(size_t Entries) {
     Size *= 2;
   FSlots.assign(Size, 0);
   for (uint32_t Index = 0; Index < FEntries.size(); ++Index)
-    Place(Index);
+    Place(Index, KeyHash(KeyOf(FEntries[Index])));
 }
 
 void TPairState::Insert(std::wstring_view K, const TPairRecord &Record, uint8_t Marks) {
-  if (TEntry *Found = Lookup(K)) {
+  const uint64_t Hash = KeyHash(K);
+  if (TEntry *Found = Lookup(K, Hash)) {
     Found->Record = Record;
     Found->Marks |= Marks;
     if (!Found->Live) {
@@ -394,11 +430,9 @@ void TPairState::Insert(std::wstring_view K, const TPairRecord &Record, uint8_t 
   }
   if (2 * (FEntries.size() + 1) + 2 > FSlots.size())
     Reindex(2 * FEntries.size() + 16);
-  FEntries.push_back(
-      {static_cast<uint32_t>(FKeys.size()), static_cast<uint32_t>(K.size()), Record, true, Marks});
-  FKeys.append(K);
+  FEntries.push_back({FKeys.Append(K), static_cast<uint32_t>(K.size()), Record, true, Marks});
   ++FLive;
-  Place(static_cast<uint32_t>(FEntries.size() - 1));
+  Place(static_cast<uint32_t>(FEntries.size() - 1), Hash);
 }
 
 const TPairRecord *TPairState::Find(const std::wstring &RelativeDir, const std::wstring &Name) const {
@@ -423,6 +457,10 @@ void TPairState::RecordSeen(const std::wstring &RelativeDir, const std::wstring 
   Insert(Probe(RelativeDir, Name), Record, pmSeen);
 }
 
+void TPairState::RecordSeen(std::wstring_view RelativePath, const TPairRecord &Record) {
+  Insert(Probe(RelativePath, std::wstring_view()), Record, pmSeen);
+}
+
 void TPairState::Remove(const std::wstring &RelativePath) {
   const std::wstring K = Probe(RelativePath, std::wstring());
   TEntry *Found = Lookup(K);
@@ -434,9 +472,8 @@ void TPairState::Remove(const std::wstring &RelativePath) {
   if (!Directory)
     return;
   const std::wstring Prefix = K + L'\\';
-  for (TEntry &Entry : FEntries)
-    if (Entry.Live &&
-        std::wstring_view(FKeys).substr(Entry.Offset, Entry.Length).substr(0, Prefix.size()) == Prefix) {
+  for (size_t Index = 0; Index < FEntries.size(); ++Index)
+    if (TEntry &Entry = FEntries[Index]; Entry.Live && KeyOf(Entry).substr(0, Prefix.size()) == Prefix) {
       Entry.Live = false;
       --FLive;
     }
@@ -479,8 +516,8 @@ void TPairMemory::WriteHeader(TTextStream &Stream) const {
   Stream.WriteLine(std::wstring());
 }
 
-bool TPairMemory::Changed(const TPairRecord &Record, const TBaseFileInfo &Info) const {
-  if (Record.IsDirectory != Info.IsDirectory())
+bool TPairMemory::Changed(const TPairRecord &Record, const TPairRecord &Found) const {
+  if (Record.IsDirectory != Found.IsDirectory)
     return true;
   if (Record.IsDirectory)
     return false;
@@ -488,15 +525,15 @@ bool TPairMemory::Changed(const TPairRecord &Record, const TBaseFileInfo &Info) 
   // the work rather than deleting it.
   const bool BySize = FRules.CompareSize || !FRules.CompareTime;
   const bool ByTime = FRules.CompareTime || !FRules.CompareSize;
-  if (BySize && Record.Size != Info.GetSize())
+  if (BySize && Record.Size != Found.Size)
     return true;
-  return ByTime && !TCompareRules::SameTimeDays(Record.Time, Info.GetTime(),
-                                                FRules.CompareTime && FRules.LowPrecisionTime,
-                                                FRules.CompareTime && FRules.IgnoreTimeZone);
+  return ByTime &&
+         !TCompareRules::SameTimeDays(Record.Time, Found.Time, FRules.CompareTime && FRules.LowPrecisionTime,
+                                      FRules.CompareTime && FRules.IgnoreTimeZone);
 }
 
 bool TPairMemory::SameFiles(const TBaseFileInfo &LeftInfo, const TBaseFileInfo &RightInfo) const {
-  return !Changed(RecordOf(LeftInfo, false), RightInfo);
+  return !Changed(RecordOf(LeftInfo, false), RecordOf(RightInfo, false));
 }
 
 void TPairMemory::NoteLevel(const std::wstring &RelativeDir) {
@@ -506,75 +543,228 @@ void TPairMemory::NoteLevel(const std::wstring &RelativeDir) {
   FLevels.insert(TPairState::KeyHash(TPairState::Key(RelativeDir)));
 }
 
-bool TPairMemory::TreeUnchanged(const std::wstring &Path, const std::wstring &RelativePath) const {
-  TFileInfoList List;
-  if (!List.LoadFromDirectory(Path))
-    return false;
-  FFilter.Apply(List);
-  for (size_t I = 0; I < List.Count(); ++I) {
-    const TBaseFileInfo &Info = List[I];
-    const std::wstring Relative = RelativePath + L'\\' + Info.GetFileName();
-    const TPairRecord *Record = FState.Find(Relative);
-    if (!Record || Changed(*Record, Info))
-      return false;
-    if (Info.IsDirectory() && ((Info.GetAttributes() & FILE_ATTRIBUTE_REPARSE_POINT) ||
-                               !TreeUnchanged(IncludeTrailingBackslash(Path) + Info.GetFileName(), Relative)))
-      return false;
+TPairMemory::~TPairMemory() {
+  if (FLoader.joinable())
+    FLoader.join();
+}
+
+void TPairMemory::StartLoading(std::function<void(const std::wstring &Line)> Write) {
+  FWrite = std::move(Write);
+  FDrained = false;
+  FLoaded = false;
+  auto Load = [this] {
+    TPairState::TStatus Status = TPairState::psDamaged;
+    try {
+      Status = FState.Load();
+    } catch (...) {
+      // Out of memory reading it: judged as the first time, as for a damaged file.
+      FState.Clear();
+    }
+    FStatus = Status;
+    FLoaded.store(true, std::memory_order_release);
+  };
+  try {
+    FLoader = std::thread(Load);
+  } catch (const std::system_error &) {
+    Load(); // no thread to be had: read now
   }
+}
+
+bool TPairMemory::Ready() {
+  if (FDrained)
+    return true;
+  if (!FLoaded.load(std::memory_order_acquire))
+    return false;
+  Drain();
   return true;
 }
 
-void TPairMemory::JudgeOneSided(const TBaseFileInfo &Info, bool OnLeft, const std::wstring &SideRoot,
-                                const std::wstring &RelativeDir, TDifferenceType &Type,
-                                TDifferenceReason &Reason) {
-  if (!FState.Mark(RelativeDir, Info.GetFileName(), TPairState::pmListed))
-    return;
-  const TPairRecord Record = *FState.Find(RelativeDir, Info.GetFileName());
-  // A directory goes only when nothing inside it changed or was added; a link is never walked.
-  bool Unchanged = !Changed(Record, Info);
-  if (Unchanged && Info.IsDirectory()) {
-    const std::wstring Relative = RelativeDir + Info.GetFileName();
-    Unchanged = (Info.GetAttributes() & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
-                TreeUnchanged(SideRoot + Relative, Relative);
-  }
-  if (Unchanged) {
-    Type = OnLeft ? dtDeleteLeft : dtDeleteRight;
-    Reason = drDeleted;
-  } else {
-    Reason = drConflict; // changed here, deleted there: copied back
-  }
+void TPairMemory::FinishWalk() {
+  if (!FDrained)
+    Drain();
 }
 
-void TPairMemory::JudgePair(TBaseFileInfo &LeftInfo, TBaseFileInfo &RightInfo,
-                            const std::wstring &RelativeDir, const std::wstring &Name,
-                            TFileComparison &Result) {
+void TPairMemory::Drain() {
+  if (FLoader.joinable())
+    FLoader.join();
+  FDrained = true;
+  for (size_t Index = 0; Index < FSeen.size(); ++Index)
+    FState.RecordSeen(FSeenPaths.View(FSeen[Index].Offset, FSeen[Index].Length), FSeen[Index].Record);
+  FSeen.clear();
+  FSeenPaths.clear();
+  for (const std::wstring &Line : HeaderLines())
+    FWrite(Line);
+  FWrite(std::wstring());
+  std::vector<THeld> Held;
+  Held.swap(FHeld);
+  for (THeld &Entry : Held)
+    Judge(Entry);
+}
+
+void TPairMemory::Judge(THeld &Held) {
+  if (Held.Kind == THeld::hkOneSided)
+    JudgeOneSided(Held);
+  else if (Held.Kind == THeld::hkPair)
+    JudgePair(Held);
+  else
+    FWrite(Held.Item.FormatLine());
+}
+
+void TPairMemory::Add(const TDifferenceItem &Item) {
+  THeld Held;
+  Held.Item = Item;
+  if (Ready())
+    Judge(Held);
+  else
+    FHeld.push_back(std::move(Held));
+}
+
+void TPairMemory::AddOneSided(const TBaseFileInfo &Info, bool OnLeft, const std::wstring &SideRoot,
+                              const std::wstring &RelativeDir) {
+  THeld Held;
+  Held.Item = {OnLeft ? dtMissingRight : dtMissingLeft, drFile, RelativeDir + Info.GetFileName(),
+               Info.IsDirectory()};
+  Held.Kind = THeld::hkOneSided;
+  Held.OnLeft = OnLeft;
+  Held.Link = (Info.GetAttributes() & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  Held.Left = RecordOf(Info, false);
+  Held.SideRoot = SideRoot;
+  if (Ready())
+    Judge(Held);
+  else
+    FHeld.push_back(std::move(Held));
+}
+
+void TPairMemory::AddPair(TBaseFileInfo &LeftInfo, TBaseFileInfo &RightInfo, const std::wstring &RelativeDir,
+                          const std::wstring &Name, const TFileComparison &Result) {
   if (!Result.IsDifferent()) {
-    FState.RecordSeen(RelativeDir, Name, RecordOf(LeftInfo, FRules.CompareContents));
+    Seen(RelativeDir, Name, RecordOf(LeftInfo, FRules.CompareContents));
     return;
   }
-  if (!FState.Mark(RelativeDir, Name, TPairState::pmListed))
-    return;
-  if (Result.DiffType != dtOlderLeft && Result.DiffType != dtOlderRight && Result.DiffType != dtDifferent)
-    return;
-  const TPairRecord &Record = *FState.Find(RelativeDir, Name);
-  const bool LeftChanged = Changed(Record, LeftInfo), RightChanged = Changed(Record, RightInfo);
-  if (LeftChanged == RightChanged) {
-    if (!LeftChanged)
-      return; // neither changed: judged as without memory
-    Result.DiffType = dtDifferent;
-    Result.Reason = drConflict;
-  } else {
-    // The side that changed wins, older or not: a restored file is a change too.
-    Result.DiffType = LeftChanged ? dtOlderRight : dtOlderLeft;
+  THeld Held;
+  Held.Item = {Result.DiffType, Result.Reason, RelativeDir + Name, false};
+  Held.Kind = THeld::hkPair;
+  Held.Left = RecordOf(LeftInfo, false);
+  Held.Right = RecordOf(RightInfo, false);
+  const bool Now = Ready();
+  // Below the top the entries' selection says nothing and their lists are gone by the time a
+  // held line is judged.
+  if (Now || RelativeDir.empty()) {
+    Held.LeftInfo = &LeftInfo;
+    Held.RightInfo = &RightInfo;
   }
-  // The side that holds the copy to keep is selected, as the comparison selects it.
-  LeftInfo.SetSelected(Result.DiffType != dtOlderLeft || FRules.SelectBoth);
-  RightInfo.SetSelected(Result.DiffType != dtOlderRight || FRules.SelectBoth);
+  if (Now)
+    Judge(Held);
+  else
+    FHeld.push_back(std::move(Held));
 }
 
 void TPairMemory::NoteEqualDirectory(const std::wstring &RelativeDir, const std::wstring &Name,
                                      const TBaseFileInfo &Info) {
-  FState.RecordSeen(RelativeDir, Name, RecordOf(Info, false));
+  Seen(RelativeDir, Name, RecordOf(Info, false));
+}
+
+void TPairMemory::Seen(const std::wstring &RelativeDir, const std::wstring &Name, const TPairRecord &Record) {
+  if (Ready()) {
+    FState.RecordSeen(RelativeDir, Name, Record);
+    return;
+  }
+  FSeen.push_back({FSeenPaths.Append(RelativeDir, Name),
+                   static_cast<uint32_t>(RelativeDir.size() + Name.size()), Record});
+}
+
+TPairMemory::TTreeState TPairMemory::JudgeTree(const std::wstring &Path, const std::wstring &RelativePath,
+                                               bool OnLeft, std::vector<TDifferenceItem> &Lines) const {
+  TFileInfoList List;
+  if (!List.LoadFromDirectory(Path))
+    return tsUnreadable;
+  FFilter.Apply(List);
+  List.SortByFileName();
+  const TDifferenceType Copy = OnLeft ? dtMissingRight : dtMissingLeft;
+  const TDifferenceType Delete = OnLeft ? dtDeleteLeft : dtDeleteRight;
+  const size_t Start = Lines.size();
+  bool Unchanged = true;
+  for (size_t I = 0; I < List.Count(); ++I) {
+    const TBaseFileInfo &Info = List[I];
+    const std::wstring Relative = RelativePath + L'\\' + Info.GetFileName();
+    const bool Directory = Info.IsDirectory();
+    const TPairRecord *Record = FState.Find(Relative);
+    // Added since: copied as new. Changed since, or a link, which is never walked: copied back.
+    if (!Record || Changed(*Record, RecordOf(Info, false)) ||
+        (Directory && (Info.GetAttributes() & FILE_ATTRIBUTE_REPARSE_POINT))) {
+      Lines.push_back({Copy, Record ? drConflict : drFile, Relative, Directory});
+      Unchanged = false;
+      continue;
+    }
+    const TTreeState Inside =
+        Directory ? JudgeTree(IncludeTrailingBackslash(Path) + Info.GetFileName(), Relative, OnLeft, Lines)
+                  : tsUnchanged;
+    if (Inside == tsUnchanged)
+      Lines.push_back({Delete, drDeleted, Relative, Directory});
+    else if (Inside == tsUnreadable)
+      Lines.push_back({Copy, drConflict, Relative, Directory});
+    Unchanged = Unchanged && Inside == tsUnchanged;
+  }
+  if (!Unchanged)
+    return tsChanged;
+  Lines.resize(Start);
+  return tsUnchanged;
+}
+
+void TPairMemory::JudgeOneSided(THeld &Held) {
+  TDifferenceItem &Item = Held.Item;
+  if (!FState.Mark(Item.RelativePath, std::wstring(), TPairState::pmListed)) {
+    FWrite(Item.FormatLine());
+    return;
+  }
+  const TPairRecord Record = *FState.Find(Item.RelativePath);
+  std::vector<TDifferenceItem> Inside;
+  TTreeState Tree =
+      Changed(Record, Held.Left) || (Item.IsDirectory && Held.Link) ? tsUnreadable : tsUnchanged;
+  if (Tree == tsUnchanged && Item.IsDirectory)
+    Tree = JudgeTree(Held.SideRoot + Item.RelativePath, Item.RelativePath, Held.OnLeft, Inside);
+  if (Tree == tsUnchanged) {
+    // Deleted on the other side, and nothing here changed since: deleted here too.
+    Item.DiffType = Held.OnLeft ? dtDeleteLeft : dtDeleteRight;
+    Item.Reason = drDeleted;
+  } else if (Tree == tsUnreadable) {
+    Item.Reason = drConflict; // changed here, deleted there: copied back
+  } else {
+    // A directory with changes inside: each entry is judged, and copying one makes the
+    // directory again on the other side.
+    for (const TDifferenceItem &Entry : Inside)
+      FWrite(Entry.FormatLine());
+    return;
+  }
+  FWrite(Item.FormatLine());
+}
+
+void TPairMemory::JudgePair(THeld &Held) {
+  TDifferenceItem &Item = Held.Item;
+  if (!FState.Mark(Item.RelativePath, std::wstring(), TPairState::pmListed) ||
+      (Item.DiffType != dtOlderLeft && Item.DiffType != dtOlderRight && Item.DiffType != dtDifferent)) {
+    FWrite(Item.FormatLine());
+    return;
+  }
+  const TPairRecord &Record = *FState.Find(Item.RelativePath);
+  const bool LeftChanged = Changed(Record, Held.Left), RightChanged = Changed(Record, Held.Right);
+  if (LeftChanged == RightChanged) {
+    if (!LeftChanged) {
+      FWrite(Item.FormatLine()); // neither changed: judged as without memory
+      return;
+    }
+    Item.DiffType = dtDifferent;
+    Item.Reason = drConflict;
+  } else {
+    // The side that changed wins, older or not: a restored file is a change too.
+    Item.DiffType = LeftChanged ? dtOlderRight : dtOlderLeft;
+  }
+  // The side that holds the copy to keep is selected, as the comparison selects it.
+  if (Held.LeftInfo)
+    Held.LeftInfo->SetSelected(Item.DiffType != dtOlderLeft || FRules.SelectBoth);
+  if (Held.RightInfo)
+    Held.RightInfo->SetSelected(Item.DiffType != dtOlderRight || FRules.SelectBoth);
+  FWrite(Item.FormatLine());
 }
 
 void TPairMemory::FinishComparison() {

@@ -1,14 +1,18 @@
 #pragma once
 
+#include "Blocks.h"
 #include "CompareRules.h"
 #include "Differences.h"
 #include "Exceptions.h"
 #include "FileInfo.h"
 #include "NameFilter.h"
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -49,6 +53,8 @@ public:
   void Save();
   // Removes the file; true when there is none any more.
   bool Forget();
+  // The state files of every pair remembered.
+  static std::vector<std::wstring> RememberedFiles();
   bool FileExists() const;
 
   // When the pair was last synchronised (UTC, as FILETIME counts it); 0: never.
@@ -77,12 +83,13 @@ public:
   bool Mark(const std::wstring &RelativeDir, const std::wstring &Name, uint8_t Mark);
   // Records the entry as seen equal now.
   void RecordSeen(const std::wstring &RelativeDir, const std::wstring &Name, const TPairRecord &Record);
+  void RecordSeen(std::wstring_view RelativePath, const TPairRecord &Record);
   // Calls Visit(Key, Record, Marks) for each record; true from Visit removes the record. The marks
   // are cleared.
   template <class TVisit> void Sweep(TVisit Visit) {
-    for (TEntry &Entry : FEntries)
-      if (Entry.Live) {
-        if (Visit(std::wstring_view(FKeys).substr(Entry.Offset, Entry.Length), Entry.Record, Entry.Marks)) {
+    for (size_t Index = 0; Index < FEntries.size(); ++Index)
+      if (TEntry &Entry = FEntries[Index]; Entry.Live) {
+        if (Visit(KeyOf(Entry), Entry.Record, Entry.Marks)) {
           Entry.Live = false;
           --FLive;
         }
@@ -91,8 +98,9 @@ public:
   }
 
 private:
-  // Records are kept flat: every key in one buffer, an open-addressing index over the entries, so
-  // that loading and judging make no allocation per entry.
+  // Records are kept flat: the keys one after another, an open-addressing index over the entries,
+  // so that loading and judging make no allocation per entry, and all in blocks that earlier
+  // comparisons left to the heap.
   struct TEntry {
     uint32_t Offset = 0, Length = 0;
     TPairRecord Record;
@@ -100,17 +108,19 @@ private:
     uint8_t Marks = 0;
   };
   // The upper-cased path in the probe buffer.
-  const std::wstring &Probe(const std::wstring &RelativeDir, const std::wstring &Name) const;
-  TEntry *Lookup(std::wstring_view Key) const;
+  std::wstring_view KeyOf(const TEntry &Entry) const { return FKeys.View(Entry.Offset, Entry.Length); }
+  const std::wstring &Probe(std::wstring_view RelativeDir, std::wstring_view Name) const;
+  TEntry *Lookup(std::wstring_view Key) const { return Lookup(Key, KeyHash(Key)); }
+  TEntry *Lookup(std::wstring_view Key, uint64_t Hash) const;
   void Insert(std::wstring_view Key, const TPairRecord &Record, uint8_t Marks);
-  void Place(uint32_t Index);
+  void Place(uint32_t Index, uint64_t Hash);
   void Reindex(size_t Entries);
 
   std::wstring FFirstRoot, FSecondRoot, FFileName;
   uint64_t FLastSynchronized = 0;
-  std::wstring FKeys;
-  mutable std::vector<TEntry> FEntries;
-  std::vector<uint32_t> FSlots; // entry index + 1; 0 is free
+  TTextBlocks FKeys;
+  mutable TBlockArray<TEntry> FEntries;
+  TBlockArray<uint32_t> FSlots; // entry index + 1; 0 is free
   size_t FLive = 0;
   mutable std::wstring FProbe;
 };
@@ -135,8 +145,10 @@ public:
 
   TPairMemory(const std::wstring &LeftRoot, const std::wstring &RightRoot, const TRules &Rules,
               const TNameFilter &Filter);
+  ~TPairMemory();
+  TPairMemory(const TPairMemory &) = delete;
+  TPairMemory &operator=(const TPairMemory &) = delete;
 
-  TPairState::TStatus Load() { return FStatus = FState.Load(); }
   TPairState::TStatus GetStatus() const { return FStatus; }
   TPairState &GetState() { return FState; }
   // The document's header lines about the pair, with the legend of the deletion markers and the
@@ -146,18 +158,28 @@ public:
   void WriteHeader(TTextStream &Stream) const;
 
   // ---- The comparison ----
+  // Reads the state on a worker thread, which makes file-system calls only, while the walk goes
+  // on. Every line of the document then passes through here to Write, in the walk's order: the
+  // header first, once the state is read, and until then the lines wait with what judging them
+  // needs.
+  void StartLoading(std::function<void(const std::wstring &Line)> Write);
   // Both sides of this level were listed: what is recorded in it and no longer found is gone.
   void NoteLevel(const std::wstring &RelativeDir);
-  // An entry on one side only; Type and Reason come as today's rules judge it and may change.
-  // SideRoot: the root of the side it is on.
-  void JudgeOneSided(const TBaseFileInfo &Info, bool OnLeft, const std::wstring &SideRoot,
-                     const std::wstring &RelativeDir, TDifferenceType &Type, TDifferenceReason &Reason);
+  // A line that memory does not judge.
+  void Add(const TDifferenceItem &Item);
+  // An entry on one side only (SideRoot: the root of that side). A directory recorded and
+  // unchanged may give a line for each entry inside it.
+  void AddOneSided(const TBaseFileInfo &Info, bool OnLeft, const std::wstring &SideRoot,
+                   const std::wstring &RelativeDir);
   // Two files of the same name, as the rules judged them: equal ones are recorded, differing ones
-  // may be judged again by what changed since the last run.
-  void JudgePair(TBaseFileInfo &LeftInfo, TBaseFileInfo &RightInfo, const std::wstring &RelativeDir,
-                 const std::wstring &Name, TFileComparison &Result);
+  // may be judged again by what changed since the last run. At the top level the judgement moves
+  // the entries' selection, so the two entries must outlive the walk.
+  void AddPair(TBaseFileInfo &LeftInfo, TBaseFileInfo &RightInfo, const std::wstring &RelativeDir,
+               const std::wstring &Name, const TFileComparison &Result);
   void NoteEqualDirectory(const std::wstring &RelativeDir, const std::wstring &Name,
                           const TBaseFileInfo &Info);
+  // The walk is over: waits for the state and writes what waited for it.
+  void FinishWalk();
   // The walk is over: the state holds what the comparison found, and the old records of what
   // the document lists.
   void FinishComparison();
@@ -173,13 +195,35 @@ public:
   // Tells the user that the state could not be saved, and why.
   static void ReportNotSaved(const Exception &E);
 
-  // Whether an entry differs from its record by the comparison's rules.
-  bool Changed(const TPairRecord &Record, const TBaseFileInfo &Info) const;
+  // Whether an entry (as Found records it) differs from its record by the comparison's rules.
+  bool Changed(const TPairRecord &Record, const TPairRecord &Found) const;
 
 private:
+  // A line waiting for the state, with what judging it needs.
+  struct THeld {
+    enum TKind : uint8_t { hkLine, hkOneSided, hkPair };
+    TDifferenceItem Item; // as the rules judged it
+    TKind Kind = hkLine;
+    bool OnLeft = false, Link = false;
+    TPairRecord Left, Right; // one side only: Left is the entry
+    std::wstring SideRoot;
+    // Top level only: the entries whose selection follows the judgement.
+    TBaseFileInfo *LeftInfo = nullptr, *RightInfo = nullptr;
+  };
+  enum TTreeState { tsUnchanged, tsChanged, tsUnreadable };
+
+  // Whether the state is read and what waited for it is written.
+  bool Ready();
+  void Drain();
+  void Judge(THeld &Held);
+  void JudgeOneSided(THeld &Held);
+  void JudgePair(THeld &Held);
+  // The lines of the entries of a directory on one side only; tsUnchanged (and no line) when
+  // nothing inside it changed or was added since the last run.
+  TTreeState JudgeTree(const std::wstring &Path, const std::wstring &RelativePath, bool OnLeft,
+                       std::vector<TDifferenceItem> &Lines) const;
+  void Seen(const std::wstring &RelativeDir, const std::wstring &Name, const TPairRecord &Record);
   bool SameFiles(const TBaseFileInfo &LeftInfo, const TBaseFileInfo &RightInfo) const;
-  // Whether nothing in the tree at Path (relative RelativePath) was changed or added since.
-  bool TreeUnchanged(const std::wstring &Path, const std::wstring &RelativePath) const;
   // Records the equal entries of two trees that now exist on both sides.
   void RecordTrees(const std::wstring &LeftPath, const std::wstring &RightPath,
                    const std::wstring &RelativeDir);
@@ -191,4 +235,18 @@ private:
   TNameFilter FFilter;
   // Key hashes of the levels walked on both sides.
   std::unordered_set<uint64_t> FLevels;
+
+  std::function<void(const std::wstring &)> FWrite;
+  std::thread FLoader;
+  // Set by the loader when the state is read; FStatus and FState are its until then.
+  std::atomic<bool> FLoaded{true};
+  bool FDrained = true;
+  std::vector<THeld> FHeld;
+  // Entries seen equal while the state was read.
+  struct TSeen {
+    uint32_t Offset, Length;
+    TPairRecord Record;
+  };
+  TTextBlocks FSeenPaths;
+  TBlockArray<TSeen> FSeen;
 };

@@ -401,6 +401,7 @@ bool TSynchronizeTask::CopyKnownFile(const std::wstring &Source, const std::wstr
   // whole until the copy is and whatever is left under that name is known to be the run's.
   TOwnFile Partial;
   std::wstring PartialName;
+  bool DirectoryMade = false;
   for (int Attempt = 1;; ++Attempt) {
     PartialName = NextTemporaryName(Directory);
     if (Partial.Create(PartialName)) {
@@ -410,6 +411,13 @@ bool TSynchronizeTask::CopyKnownFile(const std::wstring &Source, const std::wstr
       Partial.Remove();
     } else {
       LastError = ::GetLastError();
+      // A file whose directory is not on this side (the rest of it was deleted here) makes the
+      // directory again.
+      if (LastError == ERROR_PATH_NOT_FOUND && !DirectoryMade) {
+        DirectoryMade = true;
+        ForceDirectories(Directory);
+        continue;
+      }
     }
     // Someone else's file holds the name: it is left alone and the next name tried.
     if (IsNameTaken(LastError) && !FCopyCancelled && !FCopyFailure && Attempt < TemporaryNameAttempts)

@@ -189,7 +189,8 @@ const std::map<int, std::wstring> FormatMessages = {
     {MRunSummaryDeleted, L"ss"}, // entries, to the Recycle Bin
     {MRunSummaryFailed, L"ss"},  // failures, left undone
     {MRunSummaryLog, L"s"},
-    {MRunSummaryNoLog, L"s"}, // the record's path, the reason
+    {MRunSummaryNoLog, L"s"},        // the record's path, the reason
+    {MForgetAllPairsQuestion, L"s"}, // how many pairs
 };
 
 std::wstring ExpectedConversions(int N) {
@@ -217,7 +218,7 @@ const std::vector<THotkeyGroup> HotkeyGroups = {
      {MOptionsCompareCommand, MOptionsCompareArguments, MOptionsAcceptsNTFileNames, MOptionsShowDescription,
       MOptionsSilentModeByDefault, MGlobalRemember, MOptionsDeleteToRecycleBin, MOptionsVerifyCopies,
       MOptionsConfirmMassDeletion, MOptionsCheckFreeSpace, MOptionsColourDocument, MOptionsShowRunSummary,
-      MOk, MCancel}},
+      MOptionsForgetPairs, MOk, MCancel}},
     {"message at the end of a run", {MOk, MViewLog}},
     {"synchronise dialog",
      {MSyncCopyToLeft, MSyncConfirmOverwriteLeft, MSyncCopyToRight, MSyncConfirmOverwriteRight,

@@ -2,10 +2,12 @@
 // the whole road from FAR's configuration menu (ConfigureW) through the DLL.
 
 #include "OptionsDialog.h"
+#include "FarFormat.h"
 #include "HostDialogs.h"
 #include "HostInProcess.h"
 #include "HostSettings.h"
 #include "Options.h"
+#include "PairState.h"
 #include "Velmora.h"
 #include "VelmoraMessages.h"
 
@@ -202,6 +204,34 @@ TEST_F(ConfigureThroughDllTest, CancellingTheConfigurationChangesNothing) {
   EXPECT_EQ(0, Host.Configure());
   EXPECT_TRUE(Store.ValueNames(Host.PluginGuid(), L"").empty());
   EXPECT_TRUE(Host.Messages().empty());
+}
+
+TEST_F(OptionsDialogTest, ForgetRememberedPairsDeletesEveryPairsStateOnlyWhenConfirmed) {
+  for (const wchar_t *Second : {L"C:\\two", L"C:\\three"}) {
+    TPairState State(L"C:\\one", Second);
+    State.Record(L"a.txt", {});
+    State.Save();
+  }
+  ASSERT_EQ(2u, TPairState::RememberedFiles().size());
+  TVelmoraOptions Options;
+  Options.Load();
+  const std::wstring Question = Format(Host.Msg(MForgetAllPairsQuestion), {std::wstring(L"2")});
+  // Kept when the user says so; the dialog stays open after the question either way.
+  for (int Answer : {1, 0}) {
+    TOptionsDialog Dialog;
+    Dialog.Options = &Options;
+    User().Press(Host.Msg(MOptionsForgetPairs));
+    Host.Script().AnswerMessage(Answer, Question);
+    User().Inspect([](THostDialog &Live) { EXPECT_FALSE(Live.Closed); }).Press(Host.Msg(MCancel));
+    EXPECT_FALSE(Dialog.Execute());
+    EXPECT_EQ(Answer == 1 ? 2u : 0u, TPairState::RememberedFiles().size());
+  }
+  TOptionsDialog Dialog;
+  Dialog.Options = &Options;
+  User().Press(Host.Msg(MOptionsForgetPairs));
+  Host.Script().AnswerMessage(0, Host.Msg(MNoPairsRemembered));
+  User().Press(Host.Msg(MCancel));
+  EXPECT_FALSE(Dialog.Execute());
 }
 
 } // namespace

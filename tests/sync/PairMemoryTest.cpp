@@ -237,7 +237,7 @@ TEST_F(PairMemoryTest, AnUndoneEntryKeepsItsRecordAndComesBack) {
   CloseDocument();
 }
 
-TEST_F(PairMemoryTest, ADirectoryIsDeletedOnlyWhenNothingInsideItChanged) {
+TEST_F(PairMemoryTest, ADirectoryIsDeletedOnlyWhenNothingInsideItChangedOrWasAdded) {
   SetOption(&TVelmoraOptions::ProcessSubfolders, true);
   for (const wchar_t *Dir : {L"\\quiet", L"\\busy"}) {
     MakeDir(Left + Dir);
@@ -252,14 +252,87 @@ TEST_F(PairMemoryTest, ADirectoryIsDeletedOnlyWhenNothingInsideItChanged) {
   Write(Left + L"\\busy\\new.txt", "added since");
   THostEditorWindow *Second = Compare();
   ASSERT_NE(nullptr, Second);
-  EXPECT_EQ(L"<DELD", Marker(LineOf(*Second, L"quiet\\*")));
-  EXPECT_EQ(L"==>>X", Marker(LineOf(*Second, L"busy\\*")));
+  // One line for the quiet directory; the busy one's entries each on their own.
+  EXPECT_EQ((std::vector<std::wstring>{L"<DELD\tbusy\\k.txt", L"==>>F\tbusy\\new.txt", L"<DELD\tquiet\\*"}),
+            DifferenceLines(*Second));
   Synchronise();
-  User().Press(Text(MDelete));
+  for (int Deletion = 0; Deletion < 2; ++Deletion)
+    User().Press(Text(MDelete));
   EXPECT_FALSE(CloseDocument());
   EXPECT_FALSE(Exists(Left + L"\\quiet"));
+  EXPECT_FALSE(Exists(Left + L"\\busy\\k.txt"));
+  EXPECT_EQ("added since", ReadFile(Left + L"\\busy\\new.txt"));
   EXPECT_EQ("added since", ReadFile(Right + L"\\busy\\new.txt"));
-  EXPECT_EQ("k", ReadFile(Right + L"\\busy\\k.txt"));
+  EXPECT_EQ(nullptr, Compare(true, false));
+}
+
+TEST_F(PairMemoryTest, AFileChangedInADirectoryDeletedOnTheOtherSideComesBackWithItsDirectory) {
+  SetOption(&TVelmoraOptions::ProcessSubfolders, true);
+  for (const std::wstring &Side : {Left, Right}) {
+    MakeDir(Side + L"\\work");
+    MakeDir(Side + L"\\work\\kept");
+    MakeDir(Side + L"\\work\\quiet");
+    Write(Side + L"\\work\\a.txt", "a");
+    Write(Side + L"\\work\\b.txt", "b");
+    Write(Side + L"\\work\\kept\\c.txt", "c");
+    Write(Side + L"\\work\\kept\\d.txt", "d");
+    Write(Side + L"\\work\\quiet\\e.txt", "e");
+  }
+  EXPECT_EQ(nullptr, Compare(true, false));
+
+  TScratchFolder::RemoveTree(Right + L"\\work");
+  Write(Left + L"\\work\\kept\\c.txt", "c, with the work of a day", Noon + 60 * Second);
+  THostEditorWindow *Second = Compare();
+  ASSERT_NE(nullptr, Second);
+  EXPECT_EQ(
+      (std::vector<std::wstring>{L"<DELD\twork\\a.txt", L"<DELD\twork\\b.txt", L"==>>X\twork\\kept\\c.txt",
+                                 L"<DELD\twork\\kept\\d.txt", L"<DELD\twork\\quiet\\*"}),
+      DifferenceLines(*Second));
+  Synchronise();
+  for (int Deletion = 0; Deletion < 4; ++Deletion)
+    User().Press(Text(MDelete));
+  EXPECT_FALSE(CloseDocument());
+  // The change is on both sides, in the directory made again for it; nothing else is left.
+  EXPECT_EQ("c, with the work of a day", ReadFile(Left + L"\\work\\kept\\c.txt"));
+  EXPECT_EQ("c, with the work of a day", ReadFile(Right + L"\\work\\kept\\c.txt"));
+  EXPECT_EQ(std::vector<std::wstring>{L"kept"}, Names(Left + L"\\work"));
+  EXPECT_EQ(std::vector<std::wstring>{L"c.txt"}, Names(Left + L"\\work\\kept"));
+  // The third run finds the pair equal.
+  EXPECT_EQ(nullptr, Compare(true, false));
+}
+
+TEST_F(PairMemoryTest, LinesKeepTheWalksOrderAndTheTopLevelSelectionFollowsTheJudgement) {
+  SetOption(&TVelmoraOptions::ProcessSubfolders, true);
+  // Enough records that reading them may well outlast the first lines of the walk.
+  for (const std::wstring &Side : {Left, Right}) {
+    for (int Dir = 0; Dir < 10; ++Dir) {
+      const std::wstring Folder = Side + L"\\d" + std::to_wstring(Dir);
+      MakeDir(Folder);
+      for (int File = 0; File < 50; ++File)
+        Write(Folder + L"\\f" + std::to_wstring(File) + L".txt", "same");
+    }
+    Write(Side + L"\\e.txt", "current");
+  }
+  EXPECT_EQ(nullptr, Compare(true, false));
+
+  Write(Left + L"\\a.txt", "new");
+  DeleteFileW((Right + L"\\d3\\f7.txt").c_str());
+  Write(Left + L"\\e.txt", "restored", Noon - 86400 * Second);
+  THostEditorWindow *Second = Compare();
+  ASSERT_NE(nullptr, Second);
+  const std::vector<std::wstring> Lines = DifferenceLines(*Second);
+  ASSERT_EQ(3u, Lines.size());
+  EXPECT_EQ(L"==>>F\ta.txt", Lines[0]);
+  EXPECT_EQ(L"<DELD\td3\\f7.txt", Lines[1]);
+  EXPECT_EQ(L"--->", Lines[2].substr(0, 4));
+  EXPECT_EQ(L"\te.txt", Lines[2].substr(5));
+  // The restored copy on the left is the one to keep: it is selected, the newer one is not.
+  const std::vector<std::wstring> OnLeft = HostPanels().SelectedNames(THostSide::Left);
+  const std::vector<std::wstring> OnRight = HostPanels().SelectedNames(THostSide::Right);
+  EXPECT_NE(OnLeft.end(), std::find(OnLeft.begin(), OnLeft.end(), L"e.txt"));
+  EXPECT_EQ(OnRight.end(), std::find(OnRight.begin(), OnRight.end(), L"e.txt"));
+  User().Press(Text(MCancel));
+  CloseDocument();
 }
 
 TEST_F(PairMemoryTest, DeletionMarkersAreSetByHandAndWithoutMemoryTheDocumentStaysAsItWas) {
@@ -385,6 +458,28 @@ TEST_F(PairStateTest, ThePairIsTheSameWithThePanelsSwappedAndItsRecordsRoundTrip
   Back.Remove(L"dir7");
   EXPECT_EQ(nullptr, Back.Find(L"dir7\\File 7.txt"));
   EXPECT_NE(nullptr, Back.Find(L"dir8\\File 8.txt"));
+}
+
+TEST_F(PairStateTest, AKeyLongerThanAStorageBlockRoundTripsAmongShortOnes) {
+  TPairState State(Left, Right);
+  const std::wstring Long = L"deep\\" + std::wstring(20000, L'n') + L".txt";
+  for (int I = 0; I < 6000; ++I) {
+    State.Record(L"k" + std::to_wstring(I), {false, false, I, 1.0});
+    if (I == 3000)
+      State.Record(Long, {false, false, 42, 2.0});
+  }
+  State.Save();
+  TPairState Back(Left, Right);
+  ASSERT_EQ(TPairState::psLoaded, Back.Load());
+  EXPECT_EQ(6001u, Back.Count());
+  const TPairRecord *Record = Back.Find(Long);
+  ASSERT_NE(nullptr, Record);
+  EXPECT_EQ(42, Record->Size);
+  for (int I : {0, 2999, 3001, 5999}) {
+    Record = Back.Find(L"K" + std::to_wstring(I));
+    ASSERT_NE(nullptr, Record) << I;
+    EXPECT_EQ(I, Record->Size);
+  }
 }
 
 TEST_F(PairStateTest, AMissingDamagedOrForeignFileMeansNoState) {

@@ -85,6 +85,17 @@ TEST_F(SynchronizeRunTest, CopiesOneSidedItemsBothWaysAndRereadsThePanels) {
   EXPECT_EQ(0u, TFarEditorManaged::RegisteredCount());
 }
 
+TEST_F(SynchronizeRunTest, AFileCopiedIntoADirectoryMissingOnTheTargetSideMakesTheDirectory) {
+  MakeDir(Left + L"\\gone");
+  MakeDir(Left + L"\\gone\\deeper");
+  WriteFile(Left + L"\\gone\\deeper\\kept.txt", "kept");
+  OpenDocument({Line(dtMissingRight, drFile, L"gone\\deeper\\kept.txt")});
+  Synchronise();
+  EXPECT_FALSE(CloseDocument());
+  EXPECT_EQ("kept", ReadFile(Right + L"\\gone\\deeper\\kept.txt"));
+  EXPECT_FALSE(HasTemporaryFiles(Right + L"\\gone\\deeper"));
+}
+
 TEST_F(SynchronizeRunTest, ADocumentWithoutDifferenceLinesClosesWithoutTheDialog) {
   OpenDocument({Line(dtMissingRight, drFile, L"a.txt")});
   THostEditorWindow &W = Window();
