@@ -62,10 +62,12 @@ public:
   // "Remember this pair": the comparison judges by the state of the last run, which the run keeps.
   bool RememberPair;
   // Threads a comparison lists directories and reads small files on (1 to MaxCompareWorkers);
-  // 1 walks on FAR's thread alone.
+  // 1 walks on FAR's thread alone. Measured, more threads gained nothing where every listing is
+  // served from the system's cache, and lost where small files are read: they pay where each
+  // listing waits on a disk or a share, which the user knows and sets.
   int32_t CompareWorkers;
   static constexpr int32_t MaxCompareWorkers = 16;
-  static constexpr int32_t DefaultCompareWorkers = 2;
+  static constexpr int32_t DefaultCompareWorkers = 1;
   // The differences document coloured by what the run will do with each line.
   bool ColourDocument;
   // A message with the totals of each run at its end, offering its log.
