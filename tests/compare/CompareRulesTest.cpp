@@ -246,6 +246,38 @@ TEST_F(CompareRulesTest, ExactContentsAtEveryBlockBoundary) {
   }
 }
 
+TEST_F(CompareRulesTest, AFileThatChangedLengthSinceItsListingIsReadToItsRealEnd) {
+  Options.CompareContents = true;
+  const size_t Block = TCompareRules::ExactBlockSize;
+  TCompareRules Rules(Options);
+  // The sizes the listing saw, against what the files hold by the time they are read: shorter
+  // or longer on either side, across the one-block and the several-block ways of reading.
+  struct TCase {
+    int64_t Listed;
+    size_t Left, Right;
+    bool Same;
+  } Cases[] = {
+      {int64_t(3 * Block), Block + 10, Block + 10, true},
+      {int64_t(3 * Block), Block + 10, Block + 11, false},
+      {int64_t(3 * Block), 3 * Block, 3 * Block - 1, false},
+      {100, 2 * Block + 5, 2 * Block + 5, true},
+      {100, 2 * Block + 5, 2 * Block + 6, false},
+      {100, 0, 0, true},
+  };
+  for (const TCase &Case : Cases) {
+    SCOPED_TRACE(testing::Message() << "listed " << Case.Listed << ", left " << Case.Left << ", right "
+                                    << Case.Right);
+    std::string Data(std::max(Case.Left, Case.Right), 'g');
+    Put(true, L"grown", Data.substr(0, Case.Left));
+    Put(false, L"grown", Data.substr(0, Case.Right));
+    bool LeftFailed = true, RightFailed = true;
+    EXPECT_EQ(Case.Same, Rules.SameContentsOfFiles(Path(true, L"grown"), Path(false, L"grown"), Case.Listed,
+                                                   Case.Listed, LeftFailed, RightFailed));
+    EXPECT_FALSE(LeftFailed);
+    EXPECT_FALSE(RightFailed);
+  }
+}
+
 TEST_F(CompareRulesTest, ExactContentsOfDifferentLengthWithoutTheSizeTest) {
   Options.CompareContents = true;
   Options.CompareSize = false;
