@@ -306,6 +306,10 @@ int main(int argc, char **argv) {
     auto Comparison = [&](size_t Contestant) {
       if (Workers[Contestant] > 0)
         HostSettings().SetNumber(Host.PluginGuid(), L"", L"CompareWorkers", Workers[Contestant]);
+      // The last run's selection would tick "Only selected items": every run compares the whole
+      // trees.
+      HostPanels().ClearSelection(THostSide::Left);
+      HostPanels().ClearSelection(THostSide::Right);
       THostDialogUser(Host.Script()).Press(L"OK");
       ::OutputDebugStringW(L"velmora-bench: comparison");
       Start = Now();
