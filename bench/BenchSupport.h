@@ -28,4 +28,22 @@ inline std::wstring Folder(std::wstring Given) {
   return Given;
 }
 
+// Calls Visit with every entry of Directory but "." and "..", listed as the comparison lists:
+// FindFirstFileExW at the basic level with large fetches. False when it cannot be listed.
+template <class TVisit> bool ForEachEntry(const std::wstring &Directory, TVisit Visit) {
+  WIN32_FIND_DATAW Data;
+  HANDLE Find = ::FindFirstFileExW((Directory + L"\\*").c_str(), FindExInfoBasic, &Data,
+                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (Find == INVALID_HANDLE_VALUE)
+    return false;
+  do {
+    if (Data.cFileName[0] == L'.' &&
+        (Data.cFileName[1] == 0 || (Data.cFileName[1] == L'.' && Data.cFileName[2] == 0)))
+      continue;
+    Visit(Data);
+  } while (::FindNextFileW(Find, &Data));
+  ::FindClose(Find);
+  return true;
+}
+
 } // namespace Bench

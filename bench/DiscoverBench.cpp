@@ -176,22 +176,13 @@ size_t PoolWalk(const std::vector<std::wstring> &Roots, int Threads, bool Readin
       ++Busy;
       Guard.unlock();
       std::vector<std::wstring> Found;
-      WIN32_FIND_DATAW Data;
-      HANDLE Find = ::FindFirstFileExW((Directory + L"\\*").c_str(), FindExInfoBasic, &Data,
-                                       FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-      if (Find != INVALID_HANDLE_VALUE) {
-        do {
-          if (Data.cFileName[0] == L'.' &&
-              (Data.cFileName[1] == 0 || (Data.cFileName[1] == L'.' && Data.cFileName[2] == 0)))
-            continue;
-          ++Entries;
-          if (Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            Found.push_back(Directory + L"\\" + Data.cFileName);
-          else if (Reading)
-            ReadWhole(Directory + L"\\" + Data.cFileName);
-        } while (::FindNextFileW(Find, &Data));
-        ::FindClose(Find);
-      }
+      Bench::ForEachEntry(Directory, [&](const WIN32_FIND_DATAW &Data) {
+        ++Entries;
+        if (Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+          Found.push_back(Directory + L"\\" + Data.cFileName);
+        else if (Reading)
+          ReadWhole(Directory + L"\\" + Data.cFileName);
+      });
       Guard.lock();
       for (std::wstring &Subdirectory : Found)
         Queue.push_back(std::move(Subdirectory));

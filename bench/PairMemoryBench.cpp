@@ -75,21 +75,12 @@ bool MakeTree(const std::wstring &Root, size_t Files, size_t Directories) {
 // The bare walk of a tree, as the comparison lists it: the scale the comparison's times are read on.
 size_t Walk(const std::wstring &Directory) {
   size_t Entries = 0;
-  WIN32_FIND_DATAW Data;
-  HANDLE Find = ::FindFirstFileExW((Directory + L"\\*").c_str(), FindExInfoBasic, &Data,
-                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-  if (Find == INVALID_HANDLE_VALUE)
-    return 0;
   std::vector<std::wstring> Subdirectories;
-  do {
-    if (Data.cFileName[0] == L'.' &&
-        (Data.cFileName[1] == 0 || (Data.cFileName[1] == L'.' && Data.cFileName[2] == 0)))
-      continue;
+  Bench::ForEachEntry(Directory, [&](const WIN32_FIND_DATAW &Data) {
     ++Entries;
     if (Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
       Subdirectories.push_back(Directory + L"\\" + Data.cFileName);
-  } while (::FindNextFileW(Find, &Data));
-  ::FindClose(Find);
+  });
   for (const std::wstring &Subdirectory : Subdirectories)
     Entries += Walk(Subdirectory);
   return Entries;
